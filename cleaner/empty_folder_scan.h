@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+#include "folder_summary.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace cleaner {
+
+class FolderList;
+
+// How a scan ended.
+struct ScanOutcome {
+    enum class Status : std::uint8_t {
+        Completed, // every folder beneath the main folder was examined
+        Stopped,   // a folder could not be read; later folders were not examined
+        Cancelled, // asked to stop from outside
+    };
+    Status status = Status::Completed;
+    std::string stoppedAt;   // Stopped: the folder or entry that could not be read
+    std::error_code reason;  // Stopped: why, as the system said it
+    std::uint64_t foldersExamined = 0;
+    std::uint64_t foldersListed = 0;
+};
+
+// Found folders, in list order, handed over a batch at a time on the
+// scanning thread.
+using FoundFolders = std::function<void(std::vector<std::string>&&)>;
+
+// Finds every empty folder beneath a main folder.
+//
+// A folder beneath the main folder is empty when it holds no files directly
+// and its whole tree totals zero bytes. Folders are listed parent first,
+// siblings in byte order of their names. The first folder that can't be
+// read stops the scan; because a folder's size covers its whole tree, the
+// scan stops before listing anything in the subfolder of the main folder
+// whose tree holds the unreadable folder.
+//
+// The walk reads every folder once, holding one open folder per level and
+// only the names still to visit. A folder that holds no files is kept as a
+// pending entry until its tree is done; file sizes are looked at only while
+// some folder above could still turn out empty.
+class EmptyFolderScan {
+public:
+    EmptyFolderScan(FileSystem& fileSystem, std::string mainFolderPath);
+
+    ScanOutcome run(const FoundFolders& found, std::stop_token stop = {});
+
+    // Folders examined so far; may be read from any thread during run().
+    std::uint64_t foldersExamined() const noexcept { return m_examined.load(std::memory_order_relaxed); }
+
+    const std::string mainFolderPath;
+
+private:
+    struct Frame {
+        OpenFolder folder;
+        std::vector<std::string> subFolders; // still to visit from `next` on
+        std::size_t next = 0;
+        std::size_t parentPathLength = 0;
+        bool holdsNoFiles = false; // could be listed, if its tree stays at zero bytes
+        bool nonZero = false;      // something in its tree has a size
+        std::size_t pendingIndex = 0;
+    };
+    struct Pending {
+        std::string path;
+        bool rejected = false;
+    };
+
+    bool ShowSubFolders(FolderHandle mainFolder, std::vector<std::string> names, const FoundFolders& found,
+                        std::stop_token stop);
+    bool enter(FolderHandle parent, const std::string& name, std::stop_token stop);
+    void leave();
+    void markTreeNonZero();
+    void reject(std::size_t pendingIndex);
+    void flush(const FoundFolders& found);
+    bool fail(std::string at, std::error_code reason);
+    Frame& currentFolder() { return m_frames.back(); }
+
+    FileSystem& m_fs;
+    std::uint64_t m_device = 0;
+    std::string m_path; // the folder being read; grows and shrinks with the walk
+    std::vector<Frame> m_frames;
+    std::vector<Pending> m_pending;
+    std::size_t m_liveCandidates = 0; // open folders that could still be listed
+    FolderSummary m_summary;
+    std::vector<DirEntry> m_scratch;
+    std::string m_failedName;
+    ScanOutcome m_outcome;
+    std::atomic<std::uint64_t> m_examined{0};
+};
+
+// Clears `list` and fills it with the empty folders beneath `mainFolderPath`.
+ScanOutcome scanInto(FileSystem& fileSystem, const std::string& mainFolderPath, FolderList& list,
+                     std::stop_token stop = {});
+
+} // namespace cleaner

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <stop_token>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace cleaner {
+
+// What a directory entry is. Symbolic links, fifos, sockets and devices are
+// all `Other`: none of them is ever followed or opened.
+enum class EntryKind : std::uint8_t { Folder, RegularFile, Other, Unknown };
+
+// One entry as the folder listing gives it; `kind` may be Unknown on file
+// systems that don't report entry types.
+struct DirEntry {
+    std::string name;
+    EntryKind kind = EntryKind::Unknown;
+};
+
+// A closer look at one entry, taken without following a symbolic link.
+struct EntryStatus {
+    EntryKind kind = EntryKind::Other; // never Unknown
+    std::uint64_t size = 0;            // bytes; meaningful for regular files
+    std::uint64_t device = 0;
+    bool mountRoot = false; // the entry is the root of a mount (bind mounts too)
+};
+
+// Backend handle of an open folder; -1 is no folder.
+using FolderHandle = int;
+class FileSystem;
+
+// Closes a folder handle when it goes out of scope.
+class OpenFolder {
+public:
+    OpenFolder() = default;
+    OpenFolder(FileSystem& fs, FolderHandle handle) : m_fs(&fs), m_handle(handle) {}
+    OpenFolder(OpenFolder&& other) noexcept
+        : m_fs(other.m_fs), m_handle(std::exchange(other.m_handle, -1)) {}
+    OpenFolder& operator=(OpenFolder&& other) noexcept;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    ~OpenFolder() { close(); }
+
+    FolderHandle get() const noexcept { return m_handle; }
+    explicit operator bool() const noexcept { return m_handle >= 0; }
+    void close() noexcept;
+
+private:
+    FileSystem* m_fs = nullptr;
+    FolderHandle m_handle = -1;
+};
+
+class Folder;
+
+// The one way the cleaning logic reaches the disk.
+//
+// A backend supplies the primitives below, each one system call's worth of
+// work on folders opened relative to their parent; the folder operations the
+// rest of the program uses (FolderExists, GetFolder and the members of
+// Folder) are built on them here, so every backend answers them alike.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // --- Backend primitives; failures come back in `ec`. ---
+
+    // True when `path` names a folder, following symbolic links.
+    virtual bool isFolder(const std::string& path) = 0;
+    // Opens the folder at `path`; a symbolic link given here is followed,
+    // since it is what the user chose. `device` receives its file system.
+    virtual FolderHandle openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) = 0;
+    // Opens the real folder `name` inside `parent`, never through a link.
+    virtual FolderHandle openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) = 0;
+    // Appends every entry of a freshly opened folder but "." and "..", in the
+    // order the backend meets them; call it once per handle. Stops with
+    // operation_canceled once `stop` is requested.
+    virtual void readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
+                             std::stop_token stop) = 0;
+    // Looks at the entry `name` inside `parent`, never following a link.
+    virtual EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) = 0;
+    virtual void closeFolder(FolderHandle folder) noexcept = 0;
+
+    // --- Folder operations; failures throw FsError. ---
+
+    bool FolderExists(const std::string& path);
+    Folder GetFolder(const std::string& path);
+
+    OpenFolder open(const std::string& path, std::uint64_t& device, std::error_code& ec) {
+        return OpenFolder(*this, openFolder(path, device, ec));
+    }
+    OpenFolder openSub(FolderHandle parent, const std::string& name, std::error_code& ec) {
+        return OpenFolder(*this, openSubFolder(parent, name, ec));
+    }
+};
+
+// A count of files, as `Folder::Files()` hands it out.
+class FileCollection {
+public:
+    explicit FileCollection(std::uint64_t count) : m_count(count) {}
+    std::uint64_t Count() const noexcept { return m_count; }
+
+private:
+    std::uint64_t m_count;
+};
+
+// A folder named by its path. Every member reads the disk afresh, so the
+// answer is what is there now, and throws FsError when it can't be read.
+class Folder {
+public:
+    Folder(FileSystem& fs, std::string path) : m_fs(&fs), m_path(std::move(path)) {}
+
+    const std::string& Path() const noexcept { return m_path; }
+    // Real folders directly inside, in byte order of their names. Folders on
+    // another file system are not among them: they count as files.
+    std::vector<Folder> SubFolders() const;
+    // Everything directly inside that is not one of SubFolders().
+    FileCollection Files() const;
+    // Bytes in the whole tree. Regular files count their length; anything
+    // else that is not a real folder counts at least one byte, so a tree
+    // holding a link, a device or another file system is never taken for
+    // empty. Throws when any folder of the tree can't be read.
+    std::uint64_t Size() const;
+
+private:
+    FileSystem* m_fs;
+    std::string m_path;
+};
+
+} // namespace cleaner

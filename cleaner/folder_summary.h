@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+
+#include <cstdint>
+#include <stop_token>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace cleaner {
+
+// How much of a folder's file sizes the caller needs to know.
+enum class SizeNeed : std::uint8_t {
+    None,         // counts only; regular files are not looked at
+    UntilNonZero, // stop looking once anything of non-zero size turns up
+    All,          // the exact total
+};
+
+// One folder's entries sorted into what the emptiness rule cares about.
+struct FolderSummary {
+    // Real folders on the folder's own file system, in byte order of names.
+    std::vector<std::string> subFolders;
+    // Every other entry: files, links, fifos, sockets, devices, mount points,
+    // and entries that could not be examined.
+    std::uint64_t fileCount = 0;
+    // Lengths of the regular files looked at, plus one byte for every entry
+    // that is neither a real folder nor a regular file (see Folder::Size).
+    std::uint64_t bytes = 0;
+};
+
+// Reads the open `folder`, which lies on file system `device`, into `out`.
+//
+// Every subfolder entry is examined, in byte order of names, to tell real
+// folders from mount points; the first one that can't be examined fails the
+// call with `failedName` set to it. A failed listing leaves `failedName`
+// empty. `scratch` is reused between calls to spare allocations.
+std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
+                                FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
+                                std::stop_token stop = {});
+
+} // namespace cleaner

@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "memory_file_system.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace cleaner {
+
+namespace {
+
+constexpr std::uint64_t kMainDevice = 1;
+constexpr std::uint64_t kOtherDevice = 2;
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> names;
+    std::string::size_type start = 0;
+    while (start <= path.size()) {
+        const auto end = std::min(path.find('/', start), path.size());
+        if (end > start)
+            names.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+} // namespace
+
+struct MemoryFileSystem::Node {
+    std::string name;
+    EntryKind kind = EntryKind::Folder;
+    bool mountPoint = false;
+    std::uint64_t size = 0;
+    std::map<Step, std::errc> failures;
+    std::vector<std::unique_ptr<Node>> children; // in the order added
+
+    Node* child(const std::string& childName) const {
+        for (const auto& c : children)
+            if (c->name == childName)
+                return c.get();
+        return nullptr;
+    }
+    bool isFolder() const { return kind == EntryKind::Folder; }
+    std::error_code failure(Step step) const {
+        const auto it = failures.find(step);
+        return it == failures.end() ? std::error_code{} : std::make_error_code(it->second);
+    }
+};
+
+MemoryFileSystem::MemoryFileSystem() : m_root(std::make_unique<Node>()) {}
+MemoryFileSystem::~MemoryFileSystem() = default;
+
+MemoryFileSystem::Node* MemoryFileSystem::find(const std::string& path) const {
+    Node* node = m_root.get();
+    for (const std::string& name : splitPath(path)) {
+        if (!node->isFolder() || node->mountPoint)
+            return nullptr;
+        node = node->child(name);
+        if (!node)
+            return nullptr;
+    }
+    return node;
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::create(const std::string& path, EntryKind kind) {
+    const std::vector<std::string> names = splitPath(path);
+    if (names.empty())
+        throw std::invalid_argument("MemoryFileSystem: cannot create the root");
+    Node* node = m_root.get();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const bool last = i + 1 == names.size();
+        if (!node->isFolder() || node->mountPoint)
+            throw std::invalid_argument("MemoryFileSystem: not a folder on the way to " + path);
+        Node* next = node->child(names[i]);
+        if (next && last)
+            throw std::invalid_argument("MemoryFileSystem: already exists: " + path);
+        if (!next) {
+            auto fresh = std::make_unique<Node>();
+            fresh->name = names[i];
+            fresh->kind = last ? kind : EntryKind::Folder;
+            next = fresh.get();
+            node->children.push_back(std::move(fresh));
+        }
+        node = next;
+    }
+    return node;
+}
+
+void MemoryFileSystem::addFolder(const std::string& path) {
+    create(path, EntryKind::Folder);
+}
+
+void MemoryFileSystem::addFile(const std::string& path, std::uint64_t size) {
+    create(path, EntryKind::RegularFile)->size = size;
+}
+
+void MemoryFileSystem::addOther(const std::string& path) {
+    create(path, EntryKind::Other);
+}
+
+void MemoryFileSystem::addMountPoint(const std::string& path) {
+    create(path, EntryKind::Folder)->mountPoint = true;
+}
+
+void MemoryFileSystem::failOn(const std::string& path, Step step, std::errc reason) {
+    Node* node = find(path);
+    if (!node)
+        throw std::invalid_argument("MemoryFileSystem: no entry at " + path);
+    node->failures[step] = reason;
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::handleNode(FolderHandle handle, std::error_code& ec) const {
+    const auto it = m_open.find(handle);
+    if (it == m_open.end()) {
+        ec = std::make_error_code(std::errc::bad_file_descriptor);
+        return nullptr;
+    }
+    return it->second;
+}
+
+FolderHandle MemoryFileSystem::track(Node* node) {
+    const FolderHandle handle = m_nextHandle++;
+    m_open.emplace(handle, node);
+    return handle;
+}
+
+bool MemoryFileSystem::isFolder(const std::string& path) {
+    const Node* node = find(path);
+    return node && node->isFolder();
+}
+
+FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) {
+    Node* node = find(path);
+    if (!node)
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+    else if (!node->isFolder())
+        ec = std::make_error_code(std::errc::not_a_directory);
+    else
+        ec = node->failure(Step::Open);
+    if (ec)
+        return -1;
+    device = node->mountPoint ? kOtherDevice : kMainDevice;
+    return track(node);
+}
+
+FolderHandle MemoryFileSystem::openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    Node* folder = handleNode(parent, ec);
+    if (!folder)
+        return -1;
+    Node* node = folder->child(name);
+    if (!node)
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+    else if (node->kind == EntryKind::Other)
+        ec = std::make_error_code(std::errc::too_many_symbolic_link_levels); // what O_NOFOLLOW says
+    else if (!node->isFolder())
+        ec = std::make_error_code(std::errc::not_a_directory);
+    else
+        ec = node->failure(Step::Open);
+    return ec ? -1 : track(node);
+}
+
+void MemoryFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
+                                   std::stop_token stop) {
+    Node* node = handleNode(folder, ec);
+    if (!node)
+        return;
+    ec = node->failure(Step::List);
+    if (ec)
+        return;
+    if (stop.stop_requested()) {
+        ec = std::make_error_code(std::errc::operation_canceled);
+        return;
+    }
+    for (const auto& child : node->children)
+        out.push_back(DirEntry{child->name, m_unknownTypes ? EntryKind::Unknown : child->kind});
+}
+
+EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    Node* folder = handleNode(parent, ec);
+    if (!folder)
+        return {};
+    const Node* node = folder->child(name);
+    if (!node) {
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        return {};
+    }
+    if (node->kind == EntryKind::RegularFile)
+        ++m_examinedFiles;
+    ec = node->failure(Step::Examine);
+    if (ec)
+        return {};
+    return EntryStatus{node->kind, node->size, node->mountPoint ? kOtherDevice : kMainDevice, node->mountPoint};
+}
+
+void MemoryFileSystem::closeFolder(FolderHandle folder) noexcept {
+    m_open.erase(folder);
+}
+
+} // namespace cleaner

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace cleaner {
+
+// A file system held in memory, for tests: any folder can be made to fail,
+// whoever runs the tests (permission bits don't stop root on a real disk).
+//
+// Paths are absolute and "/"-separated; "/" always exists. Entries are listed
+// in the order they were added, so callers can't rely on a sorted listing.
+class MemoryFileSystem final : public FileSystem {
+public:
+    enum class Step : std::uint8_t { Open, List, Examine };
+
+    MemoryFileSystem();
+    ~MemoryFileSystem() override;
+
+    // Building the tree; missing parent folders are created on the way.
+    void addFolder(const std::string& path);
+    void addFile(const std::string& path, std::uint64_t size = 0);
+    // A symbolic link, fifo, socket or device: something that is not a
+    // folder and never counts as zero bytes.
+    void addOther(const std::string& path);
+    // A folder on another file system.
+    void addMountPoint(const std::string& path);
+    // Makes `step` fail with `reason` on the entry at `path`.
+    void failOn(const std::string& path, Step step, std::errc reason = std::errc::permission_denied);
+    // Lists every entry with an unknown type, as some file systems do.
+    void reportUnknownTypes(bool unknown) { m_unknownTypes = unknown; }
+
+    // How many handles are open now, and how many regular files have been
+    // examined so far (the expensive part of a scan on a real disk).
+    std::size_t openHandleCount() const { return m_open.size(); }
+    std::uint64_t examinedFileCount() const { return m_examinedFiles; }
+
+    bool isFolder(const std::string& path) override;
+    FolderHandle openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) override;
+    FolderHandle openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
+    void readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
+                     std::stop_token stop) override;
+    EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) override;
+    void closeFolder(FolderHandle folder) noexcept override;
+
+private:
+    struct Node;
+
+    Node* find(const std::string& path) const;
+    Node* create(const std::string& path, EntryKind kind);
+    Node* handleNode(FolderHandle handle, std::error_code& ec) const;
+    FolderHandle track(Node* node);
+
+    std::unique_ptr<Node> m_root;
+    std::map<FolderHandle, Node*> m_open;
+    FolderHandle m_nextHandle = 0;
+    std::uint64_t m_examinedFiles = 0;
+    bool m_unknownTypes = false;
+};
+
+} // namespace cleaner

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cleaner {
+
+// Appends one name to a folder path with a single "/" between them, so that
+// both "/" and "tree/" keep a readable form ("/usr", "tree/a").
+inline void appendName(std::string& folderPath, std::string_view name) {
+    if (folderPath.empty() || folderPath.back() != '/')
+        folderPath += '/';
+    folderPath += name;
+}
+
+inline std::string joinPath(std::string folderPath, std::string_view name) {
+    appendName(folderPath, name);
+    return folderPath;
+}
+
+} // namespace cleaner

@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "posix_file_system.h"
+
+#include "fs_error.h"
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cleaner {
+
+namespace {
+
+// A walk holds one descriptor per level of depth. Deep trees would run out
+// of the usual soft limit of 1024 long before the hard limit, so lift it once.
+void raiseOpenFileLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        rlimit limit{};
+        if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    });
+}
+
+EntryKind kindFromDirentType(unsigned char type) {
+    switch (type) {
+    case DT_DIR:
+        return EntryKind::Folder;
+    case DT_REG:
+        return EntryKind::RegularFile;
+    case DT_UNKNOWN:
+        return EntryKind::Unknown;
+    default:
+        return EntryKind::Other;
+    }
+}
+
+EntryKind kindFromMode(mode_t mode) {
+    if (S_ISDIR(mode))
+        return EntryKind::Folder;
+    if (S_ISREG(mode))
+        return EntryKind::RegularFile;
+    return EntryKind::Other;
+}
+
+std::uint64_t deviceOf(const struct statx& stx) {
+    return (static_cast<std::uint64_t>(stx.stx_dev_major) << 32) | stx.stx_dev_minor;
+}
+
+// Layout of the records getdents64 fills in (linux_dirent64).
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+} // namespace
+
+PosixFileSystem::PosixFileSystem() {
+    raiseOpenFileLimit();
+}
+
+bool PosixFileSystem::isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+FolderHandle PosixFileSystem::openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        ec = lastSystemError();
+        return -1;
+    }
+    // The device is read the way examine() reads it, so the two compare.
+    struct statx stx {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_TYPE, &stx) != 0) {
+        ec = lastSystemError();
+        ::close(fd);
+        return -1;
+    }
+    device = deviceOf(stx);
+    ec.clear();
+    return fd;
+}
+
+FolderHandle PosixFileSystem::openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        ec = lastSystemError();
+        return -1;
+    }
+    ec.clear();
+    return fd;
+}
+
+void PosixFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
+                                  std::stop_token stop) {
+    // One large buffer per thread: getdents64 fills it with as many records
+    // as fit, so a folder of thousands of entries takes only a few calls.
+    alignas(LinuxDirent64) thread_local std::array<std::byte, 64 * 1024> buffer;
+    ec.clear();
+    for (;;) {
+        if (stop.stop_requested()) {
+            ec = std::make_error_code(std::errc::operation_canceled);
+            return;
+        }
+        const ssize_t filled = ::getdents64(folder, buffer.data(), buffer.size());
+        if (filled < 0) {
+            ec = lastSystemError();
+            return;
+        }
+        if (filled == 0)
+            return;
+        for (ssize_t offset = 0; offset < filled;) {
+            const auto* record = reinterpret_cast<const LinuxDirent64*>(buffer.data() + offset);
+            offset += record->d_reclen;
+            if (isDotOrDotDot(record->d_name))
+                continue;
+            out.push_back(DirEntry{record->d_name, kindFromDirentType(record->d_type)});
+        }
+    }
+}
+
+EntryStatus PosixFileSystem::examine(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    struct statx stx {};
+    constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
+    if (::statx(parent, name.c_str(), flags, STATX_TYPE | STATX_SIZE, &stx) != 0) {
+        ec = lastSystemError();
+        return {};
+    }
+    ec.clear();
+    EntryStatus status;
+    status.kind = kindFromMode(stx.stx_mode);
+    status.size = stx.stx_size;
+    status.device = deviceOf(stx);
+    status.mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                       (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return status;
+}
+
+void PosixFileSystem::closeFolder(FolderHandle folder) noexcept {
+    if (folder >= 0)
+        ::close(folder);
+}
+
+} // namespace cleaner

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+
+namespace cleaner {
+
+// The real disk, through openat/getdents64/statx on folder descriptors.
+//
+// Subfolders are always opened relative to their parent's descriptor with
+// O_NOFOLLOW, and entries are examined with AT_SYMLINK_NOFOLLOW and
+// AT_NO_AUTOMOUNT, so no link is followed and no automount is triggered.
+class PosixFileSystem final : public FileSystem {
+public:
+    PosixFileSystem();
+
+    bool isFolder(const std::string& path) override;
+    FolderHandle openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) override;
+    FolderHandle openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
+    void readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
+                     std::stop_token stop) override;
+    EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) override;
+    void closeFolder(FolderHandle folder) noexcept override;
+};
+
+} // namespace cleaner

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Shared by run.sh and test.sh: installs the Debian packages the build needs
+# (only those missing, so a second run is quick) and builds a preset.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# What building and testing need on a fresh Debian 12 machine.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev findutils)
+
+ensure_packages() {
+    local missing=()
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures once, then lets the build tool decide what needs doing.
+build_preset() {
+    local preset="$1" dir="$2"
+    cd "$ROOT"
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake --preset "$preset"
+    fi
+    cmake --build --preset "$preset"
+}

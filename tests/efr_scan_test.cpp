@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The maintainer tool, run as a separate program the way people run it.
+#include "support/backends.h"
+#include "support/processes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <sys/stat.h>
+
+using testing_support::DiskBackend;
+using testing_support::runProgram;
+
+namespace {
+
+testing_support::ProgramRun efrScan(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{EFR_SCAN_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv);
+}
+
+} // namespace
+
+TEST(EfrScan, PrintsEachEmptyFolderOnALineInListOrder) {
+    DiskBackend disk;
+    disk.folder("b/c");
+    disk.folder("a");
+    disk.folder("\xff-odd");
+    disk.folder("data/sub");
+    disk.file("data/sub/f", 5);
+
+    const auto run = efrScan({disk.main()});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, disk.path("a") + "\n" + disk.path("b") + "\n" + disk.path("b/c") + "\n" +
+                           disk.path("\xff-odd") + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(EfrScan, AMainFolderThatCantBeScannedGivesExitThreeAndTheStopLine) {
+    DiskBackend disk;
+    disk.file("plain", 0);
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {{disk.path("missing"), ENOENT}, {disk.path("plain"), ENOTDIR}};
+    for (const auto& c : cases) {
+        const auto run = efrScan({c.path});
+        EXPECT_EQ(run.exitCode, 3) << c.path;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "scan stopped at " + c.path + ": " + std::strerror(c.error) + "\n");
+    }
+}
+
+TEST(EfrScan, AStopInsideTheTreeKeepsWhatWasListedBefore) {
+    DiskBackend disk;
+    disk.folder("1");
+    disk.folder("2/locked");
+    ASSERT_EQ(::chmod(disk.path("2/locked").c_str(), 0), 0);
+    const std::string seen = testing_support::runUnprivileged([&] {
+        const auto run = efrScan({disk.main()});
+        return std::to_string(run.exitCode) + "|" + run.out + "|" + run.err;
+    });
+    EXPECT_EQ(seen, "3|" + disk.path("1") + "\n|scan stopped at " + disk.path("2/locked") + ": " +
+                        std::strerror(EACCES) + "\n");
+}
+
+TEST(EfrScan, UsageErrorsGiveExitTwo) {
+    EXPECT_EQ(efrScan({}).exitCode, 2);
+    EXPECT_EQ(efrScan({"a", "b"}).exitCode, 2);
+    EXPECT_EQ(efrScan({""}).exitCode, 2);
+    const auto help = efrScan({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: efr-scan"), std::string::npos);
+}

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The folder operations, on the memory and the real file system alike.
+#include "support/backends.h"
+
+#include "cleaner/fs_error.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using cleaner::Folder;
+using cleaner::FsError;
+using cleaner::MemoryFileSystem;
+using testing_support::Backend;
+
+namespace {
+
+class FolderOperations : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override { backend = testing_support::makeBackend(GetParam()); }
+    Folder folder(const std::string& relative) { return backend->fs().GetFolder(backend->path(relative)); }
+
+    std::unique_ptr<Backend> backend;
+};
+
+std::vector<std::string> pathsOf(const std::vector<Folder>& folders) {
+    std::vector<std::string> paths;
+    for (const Folder& f : folders)
+        paths.push_back(f.Path());
+    return paths;
+}
+
+} // namespace
+
+TEST_P(FolderOperations, CountsAndSizesFollowTheEmptinessRule) {
+    backend->folder("onlyEmpty/inner");
+    backend->folder("zeroDeep/sub");
+    backend->file("zeroDeep/sub/zero", 0);
+    backend->folder("zeroHere");
+    backend->file("zeroHere/zero", 0);
+    backend->folder("hidden");
+    backend->file("hidden/.dotfile", 0);
+    backend->folder("tenBytes/X");
+    backend->file("tenBytes/X/data", 10);
+
+    EXPECT_EQ(folder("onlyEmpty").Files().Count(), 0u);
+    EXPECT_EQ(folder("onlyEmpty").Size(), 0u);
+    EXPECT_EQ(folder("zeroDeep").Files().Count(), 0u);
+    EXPECT_EQ(folder("zeroDeep").Size(), 0u);
+    EXPECT_EQ(folder("zeroHere").Files().Count(), 1u);
+    EXPECT_EQ(folder("zeroHere").Size(), 0u);
+    EXPECT_EQ(folder("hidden").Files().Count(), 1u);
+    EXPECT_EQ(folder("tenBytes").Files().Count(), 0u);
+    EXPECT_EQ(folder("tenBytes").Size(), 10u);
+}
+
+TEST_P(FolderOperations, LinksAndSpecialFilesCountAsFilesAndAreNeverZero) {
+    backend->folder("withLink");
+    backend->symlink("withLink/link"); // on disk it points back at its folder
+    backend->folder("withFifo/deeper");
+    backend->fifo("withFifo/deeper/pipe");
+
+    EXPECT_EQ(folder("withLink").Files().Count(), 1u);
+    EXPECT_TRUE(folder("withLink").SubFolders().empty()) << "a link to a folder must not be followed";
+    EXPECT_GT(folder("withLink").Size(), 0u);
+    EXPECT_EQ(folder("withFifo").Files().Count(), 0u);
+    EXPECT_GT(folder("withFifo").Size(), 0u);
+}
+
+TEST_P(FolderOperations, SubFoldersComeInByteOrderWithFullPaths) {
+    // Added out of order; "\xc3\xa9" (e-acute) and "\xff" sort after ASCII.
+    for (const char* name : {"\xff", "b", "\xc3\xa9", "B", ".hidden", "a b"})
+        backend->folder(name);
+    backend->file("file", 3);
+
+    const std::vector<std::string> expected = {backend->path(".hidden"), backend->path("B"),
+                                               backend->path("a b"),     backend->path("b"),
+                                               backend->path("\xc3\xa9"), backend->path("\xff")};
+    EXPECT_EQ(pathsOf(backend->fs().GetFolder(backend->main()).SubFolders()), expected);
+}
+
+TEST_P(FolderOperations, MissingFoldersAreReportedWithPathAndReason) {
+    backend->file("plain", 0);
+    auto& fs = backend->fs();
+
+    EXPECT_TRUE(fs.FolderExists(backend->main()));
+    EXPECT_FALSE(fs.FolderExists(backend->path("gone")));
+    EXPECT_FALSE(fs.FolderExists(backend->path("plain")));
+
+    try {
+        fs.GetFolder(backend->path("gone"));
+        FAIL() << "GetFolder on a missing folder must throw";
+    } catch (const FsError& error) {
+        EXPECT_EQ(error.path(), backend->path("gone"));
+        EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
+        EXPECT_EQ(error.reason(), std::strerror(ENOENT));
+    }
+    EXPECT_THROW(fs.GetFolder(backend->path("plain")), FsError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, FolderOperations, ::testing::Values("memory", "disk"),
+                         [](const auto& info) { return info.param; });
+
+TEST(DiskFolderOperations, AFolderRemovedAfterItsHandleWasTakenFailsToRead) {
+    testing_support::DiskBackend backend;
+    backend.folder("brief");
+    const Folder brief = backend.fs().GetFolder(backend.path("brief"));
+    testing_support::removeTree(backend.path("brief"));
+    EXPECT_FALSE(backend.fs().FolderExists(brief.Path()));
+    EXPECT_THROW(brief.SubFolders(), FsError);
+    EXPECT_THROW(brief.Files(), FsError);
+    EXPECT_THROW(brief.Size(), FsError);
+}
+
+// Failures that only the memory file system can stage whoever runs the tests.
+
+TEST(MemoryFolderOperations, SizeFailsWhenAnyFolderOfTheTreeCantBeRead) {
+    MemoryFileSystem fs;
+    fs.addFolder("/M/A/B/C");
+    fs.addFolder("/M/A/D");
+    fs.failOn("/M/A/B/C", MemoryFileSystem::Step::List, std::errc::permission_denied);
+
+    const Folder a = fs.GetFolder("/M/A");
+    EXPECT_EQ(a.Files().Count(), 0u); // A itself lists fine
+    try {
+        a.Size();
+        FAIL() << "Size must fail on the unreadable folder";
+    } catch (const FsError& error) {
+        EXPECT_EQ(error.path(), "/M/A/B/C");
+        EXPECT_EQ(error.code(), std::errc::permission_denied);
+        EXPECT_EQ(std::string(error.what()), "/M/A/B/C: " + std::string(std::strerror(EACCES)));
+    }
+    EXPECT_EQ(fs.openHandleCount(), 0u) << "a failed read must close what it opened";
+}
+
+TEST(MemoryFolderOperations, AnUnexaminableSubfolderFailsTheListingButAnUnexaminableFileDoesNot) {
+    MemoryFileSystem fs;
+    fs.addFolder("/M/sub");
+    fs.addFile("/M/f", 0);
+    fs.failOn("/M/f", MemoryFileSystem::Step::Examine);
+    EXPECT_EQ(fs.GetFolder("/M").Files().Count(), 1u);
+    EXPECT_EQ(fs.GetFolder("/M").Size(), 1u) << "a file of unknown size must not count as zero";
+
+    fs.failOn("/M/sub", MemoryFileSystem::Step::Examine, std::errc::io_error);
+    try {
+        fs.GetFolder("/M").SubFolders();
+        FAIL() << "listing must fail on the subfolder that can't be examined";
+    } catch (const FsError& error) {
+        EXPECT_EQ(error.path(), "/M/sub");
+        EXPECT_EQ(error.code(), std::errc::io_error);
+    }
+}
+
+TEST(MemoryFolderOperations, AMountPointIsAFileOfUnknownSizeAndIsNeverEntered) {
+    MemoryFileSystem fs;
+    fs.addFolder("/M/A");
+    fs.addMountPoint("/M/A/usb");
+    const Folder a = fs.GetFolder("/M/A");
+    EXPECT_TRUE(a.SubFolders().empty());
+    EXPECT_EQ(a.Files().Count(), 1u);
+    EXPECT_GT(a.Size(), 0u);
+}
+
+TEST(MemoryFolderOperations, EntriesOfUnknownTypeAreExaminedToTellFoldersFromFiles) {
+    MemoryFileSystem fs;
+    fs.addFolder("/M/sub");
+    fs.addFile("/M/f", 5);
+    fs.addOther("/M/link");
+    fs.addFile("/M/lost", 0);
+    fs.failOn("/M/lost", MemoryFileSystem::Step::Examine);
+    fs.reportUnknownTypes(true);
+
+    const Folder m = fs.GetFolder("/M");
+    EXPECT_EQ(pathsOf(m.SubFolders()), std::vector<std::string>{"/M/sub"});
+    EXPECT_EQ(m.Files().Count(), 3u);
+    EXPECT_EQ(m.Size(), 5u + 1u + 1u); // the link and the unexaminable entry weigh one byte each
+}

@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cleaner/deletion_log.h"
+#include "cleaner/folder_list.h"
+#include "cleaner/list_observer.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using cleaner::DeletionLog;
+using cleaner::FolderList;
+
+namespace {
+
+// Writes down each notification, and what the list held when it came, so a
+// test can tell "before" from "after".
+class RecordingObserver : public cleaner::ListObserver {
+public:
+    explicit RecordingObserver(const FolderList* list = nullptr) : m_list(list) {}
+    std::vector<std::string> events;
+
+    void beginInsertRows(int first, int last) override { note("beginInsert", first, last); }
+    void endInsertRows() override { note("endInsert"); }
+    void beginRemoveRows(int first, int last) override { note("beginRemove", first, last); }
+    void endRemoveRows() override { note("endRemove"); }
+    void beginReset() override { note("beginReset"); }
+    void endReset() override { note("endReset"); }
+    void marksChanged(int first, int last) override { note("marks", first, last); }
+
+private:
+    void note(const std::string& what, int first = -1, int last = -1) {
+        std::string line = what;
+        if (first >= 0)
+            line += " " + std::to_string(first) + ".." + std::to_string(last);
+        if (m_list)
+            line += " (count " + std::to_string(m_list->ListCount()) + ")";
+        events.push_back(line);
+    }
+    const FolderList* m_list;
+};
+
+FolderList listOf(const std::vector<std::string>& texts) {
+    FolderList list;
+    for (const std::string& text : texts)
+        list.AddItem(text);
+    return list;
+}
+
+} // namespace
+
+TEST(FolderList, RemovingAnEntryMovesLaterEntriesDownWithTheirMarks) {
+    FolderList list = listOf({"P0", "P1", "P2", "P3", "P4"});
+    list.Selected(3, true);
+    list.Selected(1, true);
+
+    list.RemoveItem(2);
+
+    ASSERT_EQ(list.ListCount(), 4);
+    EXPECT_EQ(list.List(2), "P3");
+    EXPECT_TRUE(list.Selected(2));
+    EXPECT_TRUE(list.Selected(1));
+    EXPECT_FALSE(list.Selected(3));
+    EXPECT_EQ(list.SelCount(), 2);
+}
+
+TEST(FolderList, SelCountFollowsEveryWayAMarkChanges) {
+    FolderList list;
+    EXPECT_EQ(list.SelCount(), 0);
+
+    list = listOf({"a", "b", "c"});
+    list.Selected(0, true);
+    list.Selected(0, true); // marking twice counts once
+    EXPECT_EQ(list.SelCount(), 1);
+    list.SelectAll(true);
+    EXPECT_EQ(list.SelCount(), 3);
+    list.RemoveItem(1); // a marked entry leaves
+    EXPECT_EQ(list.SelCount(), 2);
+    list.Selected(0, false);
+    EXPECT_EQ(list.SelCount(), 1);
+    list.AddItem("d"); // new entries come unmarked
+    EXPECT_FALSE(list.Selected(2));
+    EXPECT_EQ(list.SelCount(), 1);
+    list.Clear();
+    EXPECT_EQ(list.SelCount(), 0);
+    EXPECT_EQ(list.ListCount(), 0);
+}
+
+TEST(FolderList, KeepsDuplicatesAndOrderOfAdding) {
+    FolderList list;
+    list.AddItem("/m/b");
+    list.AddItem("/m/a");
+    list.AddItem("/m/b");
+    list.AddItems({"/m/c", "/m/a"});
+    ASSERT_EQ(list.ListCount(), 5);
+    const std::vector<std::string> expected = {"/m/b", "/m/a", "/m/b", "/m/c", "/m/a"};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(list.List(i), expected[static_cast<std::size_t>(i)]);
+}
+
+TEST(FolderList, GrowsPastTheOld16BitLimit) {
+    FolderList list;
+    std::vector<std::string> many(40000, "x");
+    list.AddItems(std::move(many));
+    list.AddItem("last");
+    EXPECT_EQ(list.ListCount(), 40001);
+    list.Selected(40000, true);
+    EXPECT_EQ(list.List(40000), "last");
+    EXPECT_EQ(list.SelCount(), 1);
+}
+
+TEST(FolderList, PositionsOutsideTheListThrowAndChangeNothing) {
+    FolderList list = listOf({"a", "b"});
+    EXPECT_THROW(list.List(2), std::out_of_range);
+    EXPECT_THROW(list.List(-1), std::out_of_range);
+    EXPECT_THROW(list.Selected(2), std::out_of_range);
+    EXPECT_THROW(list.Selected(5, true), std::out_of_range);
+    EXPECT_THROW(list.RemoveItem(2), std::out_of_range);
+    EXPECT_EQ(list.ListCount(), 2);
+    EXPECT_EQ(list.SelCount(), 0);
+}
+
+TEST(FolderList, TellsTheObserverBeforeAndAfterEachChange) {
+    FolderList list;
+    RecordingObserver observer(&list);
+    list.setObserver(&observer);
+
+    list.AddItem("a");
+    list.AddItems({"b", "c"});
+    list.AddItems({}); // nothing to say
+    list.Selected(1, true);
+    list.Selected(1, true); // no change, no notification
+    list.SelectAll(false);
+    list.RemoveItem(0);
+    list.Clear();
+
+    const std::vector<std::string> expected = {
+        "beginInsert 0..0 (count 0)", "endInsert (count 1)",   "beginInsert 1..2 (count 1)",
+        "endInsert (count 3)",        "marks 1..1 (count 3)",  "marks 0..2 (count 3)",
+        "beginRemove 0..0 (count 3)", "endRemove (count 2)",   "beginReset (count 2)",
+        "endReset (count 0)",
+    };
+    EXPECT_EQ(observer.events, expected);
+}
+
+TEST(DeletionLog, AppendsLinesAndClears) {
+    DeletionLog log;
+    RecordingObserver observer;
+    log.setObserver(&observer);
+    log.AddItem("/m/a has been deleted.");
+    log.AddItem("/m/a has been deleted.");
+    ASSERT_EQ(log.ListCount(), 2);
+    EXPECT_EQ(log.List(1), "/m/a has been deleted.");
+    EXPECT_THROW(log.List(2), std::out_of_range);
+    log.Clear();
+    EXPECT_EQ(log.ListCount(), 0);
+    const std::vector<std::string> expected = {"beginInsert 0..0", "endInsert", "beginInsert 1..1", "endInsert",
+                                               "beginReset", "endReset"};
+    EXPECT_EQ(observer.events, expected);
+}

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "processes.h"
+
+#include <cstring>
+#include <exception>
+
+#include <grp.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+namespace {
+
+constexpr int kSetupFailed = 90;
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n <= 0)
+            return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Forks; the child runs `setup` and then `body`, and sends body's result
+// back through a pipe.
+std::string runInChild(const std::function<bool()>& setup, const std::function<std::string()>& body,
+                       bool& setupFailed) {
+    setupFailed = false;
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return "pipe failed: " + std::string(std::strerror(errno));
+    const pid_t child = ::fork();
+    if (child < 0)
+        return "fork failed: " + std::string(std::strerror(errno));
+    if (child == 0) {
+        ::close(channel[0]);
+        if (!setup())
+            ::_exit(kSetupFailed);
+        std::string result;
+        try {
+            result = body();
+        } catch (const std::exception& error) {
+            result = std::string("exception in child: ") + error.what();
+        }
+        ::_exit(writeAll(channel[1], result) ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0)
+        result.append(buffer, static_cast<std::size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kSetupFailed) {
+        setupFailed = true;
+        return "";
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "child failed with status " + std::to_string(status) + ": " + result;
+    return result;
+}
+
+} // namespace
+
+namespace {
+
+// Reads a whole memory file from its start.
+std::string readAll(int fd) {
+    std::string text;
+    ::lseek(fd, 0, SEEK_SET);
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+} // namespace
+
+ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& input) {
+    // Memory files rather than pipes: nothing can block on a full pipe.
+    const int in = ::memfd_create("stdin", MFD_CLOEXEC);
+    const int out = ::memfd_create("stdout", MFD_CLOEXEC);
+    const int err = ::memfd_create("stderr", MFD_CLOEXEC);
+    ProgramRun run;
+    if (in < 0 || out < 0 || err < 0 || !writeAll(in, input) || ::lseek(in, 0, SEEK_SET) != 0) {
+        run.err = "could not set up the program's streams";
+        return run;
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (child > 0)
+        ::waitpid(child, &status, 0);
+    if (child > 0 && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    run.out = readAll(out);
+    run.err = readAll(err);
+    ::close(in);
+    ::close(out);
+    ::close(err);
+    return run;
+}
+
+bool runningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+std::string runUnprivileged(const std::function<std::string()>& body) {
+    const auto dropRoot = [] {
+        if (::geteuid() != 0)
+            return true;
+        constexpr uid_t nobody = 65534;
+        return ::setgroups(0, nullptr) == 0 && ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
+    };
+    bool setupFailed = false;
+    std::string result = runInChild(dropRoot, body, setupFailed);
+    return setupFailed ? "could not drop root privileges" : result;
+}
+
+std::string runWithMount(const std::string& mountPoint, const std::function<std::string()>& body,
+                         bool& available) {
+    const auto mountTmpfs = [&mountPoint] {
+        return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount("efr-test", mountPoint.c_str(), "tmpfs", 0, "size=1m") == 0;
+    };
+    bool setupFailed = false;
+    std::string result = runInChild(mountTmpfs, body, setupFailed);
+    available = !setupFailed;
+    return result;
+}
+
+} // namespace testing_support

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+bool runningAsRoot();
+
+// What a program printed and how it ended.
+struct ProgramRun {
+    int exitCode = -1; // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with `input` on its standard input and waits for it.
+ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& input = "");
+
+// Runs `body` in a child process as an ordinary user: when the tests run as
+// root, the child drops to nobody first, so permission bits apply to it.
+// Returns what `body` returned, or a line saying how the child failed.
+std::string runUnprivileged(const std::function<std::string()>& body);
+
+// Runs `body` in a child process with its own mount table, in which a fresh
+// tmpfs is mounted on `mountPoint` (an existing folder), so nothing stays
+// mounted afterwards. Sets `available` to false, and returns "", when
+// mounting isn't allowed here (not root, or no mount namespaces).
+std::string runWithMount(const std::string& mountPoint, const std::function<std::string()>& body,
+                         bool& available);
+
+} // namespace testing_support

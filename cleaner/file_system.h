@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "removal_outcome.h"
+
 #include <cstdint>
 #include <stop_token>
 #include <string>
@@ -83,11 +85,20 @@ public:
     // Looks at the entry `name` inside `parent`, never following a link.
     virtual EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) = 0;
     virtual void closeFolder(FolderHandle folder) noexcept = 0;
+    // Looks at an open folder itself: which file system it lies on.
+    virtual EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) = 0;
+    // Removes the entry `name` inside `parent`: an empty folder when
+    // `folder` is true (rmdir), anything else otherwise (unlink).
+    virtual void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) = 0;
 
     // --- Folder operations; failures throw FsError. ---
 
     bool FolderExists(const std::string& path);
     Folder GetFolder(const std::string& path);
+    // Deletes the folder at `path` only if it is still empty: nothing that
+    // holds data is ever removed. Never throws; the outcome says what
+    // happened (see removal_outcome.h).
+    RemovalOutcome DeleteFolder(const std::string& path);
 
     OpenFolder open(const std::string& path, std::uint64_t& device, std::error_code& ec) {
         return OpenFolder(*this, openFolder(path, device, ec));

@@ -14,7 +14,16 @@ void countNonFolder(FolderSummary& out, const EntryStatus& status) {
     out.bytes += status.kind == EntryKind::RegularFile ? status.size : 1;
 }
 
-const EntryStatus kUnexaminable{EntryKind::Other, 0, 0, false};
+const EntryStatus kNotAFile{EntryKind::Other, 0, 0, false};
+
+// An entry we could not look at may hold data: it weighs one byte.
+void noteUnexaminable(FolderSummary& out, const std::string& name, std::error_code reason) {
+    out.bytes += 1;
+    if (!out.unexaminedReason) {
+        out.unexaminedName = name;
+        out.unexaminedReason = reason;
+    }
+}
 
 } // namespace
 
@@ -24,6 +33,8 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
     out.subFolders.clear();
     out.fileCount = 0;
     out.bytes = 0;
+    out.unexaminedName.clear();
+    out.unexaminedReason.clear();
     failedName.clear();
 
     scratch.clear();
@@ -48,7 +59,7 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
             regularFiles.push_back(&entry);
             break;
         case EntryKind::Other:
-            countNonFolder(out, kUnexaminable);
+            countNonFolder(out, kNotAFile);
             break;
         }
     }
@@ -64,17 +75,18 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
                 failedName = entry->name;
                 return ec;
             }
-            // An entry of unknown type that can't be examined may hold data:
-            // treat it as a file we could not measure.
+            // An entry of unknown type that can't be examined: a file we
+            // could not measure.
+            ++out.fileCount;
+            noteUnexaminable(out, entry->name, ec);
             ec.clear();
-            countNonFolder(out, kUnexaminable);
             continue;
         }
         const bool realFolder = status.kind == EntryKind::Folder && status.device == device && !status.mountRoot;
         if (realFolder)
             out.subFolders.push_back(std::move(entry->name));
         else if (status.kind == EntryKind::Folder)
-            countNonFolder(out, kUnexaminable); // another file system: never entered
+            countNonFolder(out, kNotAFile); // another file system: never entered
         else
             countNonFolder(out, status);
     }
@@ -87,9 +99,10 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
         if (stop.stop_requested())
             return std::make_error_code(std::errc::operation_canceled);
         const EntryStatus status = fs.examine(folder, entry->name, ec);
-        // A file that vanished or can't be examined is of unknown size; one
-        // byte keeps its folders from being taken for empty.
-        out.bytes += ec ? 1 : (status.kind == EntryKind::RegularFile ? status.size : 1);
+        if (ec)
+            noteUnexaminable(out, entry->name, ec); // vanished, or can't be looked at
+        else
+            out.bytes += status.kind == EntryKind::RegularFile ? status.size : 1;
         ec.clear();
     }
     return {};

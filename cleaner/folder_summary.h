@@ -28,6 +28,10 @@ struct FolderSummary {
     // Lengths of the regular files looked at, plus one byte for every entry
     // that is neither a real folder nor a regular file (see Folder::Size).
     std::uint64_t bytes = 0;
+    // The first entry that could not be examined, if any, and why. It is
+    // counted in `bytes`, since its size is unknown.
+    std::string unexaminedName;
+    std::error_code unexaminedReason;
 };
 
 // Reads the open `folder`, which lies on file system `device`, into `out`.

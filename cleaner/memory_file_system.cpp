@@ -195,4 +195,39 @@ void MemoryFileSystem::closeFolder(FolderHandle folder) noexcept {
     m_open.erase(folder);
 }
 
+EntryStatus MemoryFileSystem::folderStatus(FolderHandle folder, std::error_code& ec) {
+    const Node* node = handleNode(folder, ec);
+    if (!node)
+        return {};
+    ec.clear();
+    return EntryStatus{node->kind, 0, node->mountPoint ? kOtherDevice : kMainDevice, node->mountPoint};
+}
+
+void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) {
+    Node* node = handleNode(parent, ec);
+    if (!node)
+        return;
+    const auto it = std::find_if(node->children.begin(), node->children.end(),
+                                 [&name](const auto& child) { return child->name == name; });
+    if (it == node->children.end()) {
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        return;
+    }
+    const Node& entry = **it;
+    if (folder && !entry.isFolder())
+        ec = std::make_error_code(std::errc::not_a_directory);
+    else if (!folder && entry.isFolder())
+        ec = std::make_error_code(std::errc::is_a_directory);
+    else if (entry.mountPoint)
+        ec = std::make_error_code(std::errc::device_or_resource_busy);
+    else if (!entry.children.empty())
+        ec = std::make_error_code(std::errc::directory_not_empty);
+    else
+        ec = entry.failure(Step::Remove);
+    if (ec)
+        return;
+    m_removed.push_back(std::move(*it));
+    node->children.erase(it);
+}
+
 } // namespace cleaner

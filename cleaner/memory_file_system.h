@@ -19,7 +19,7 @@ namespace cleaner {
 // in the order they were added, so callers can't rely on a sorted listing.
 class MemoryFileSystem final : public FileSystem {
 public:
-    enum class Step : std::uint8_t { Open, List, Examine };
+    enum class Step : std::uint8_t { Open, List, Examine, Remove };
 
     MemoryFileSystem();
     ~MemoryFileSystem() override;
@@ -32,10 +32,14 @@ public:
     void addOther(const std::string& path);
     // A folder on another file system.
     void addMountPoint(const std::string& path);
-    // Makes `step` fail with `reason` on the entry at `path`.
+    // Makes `step` fail with `reason` on the entry at `path` (Remove: when
+    // that entry is removed).
     void failOn(const std::string& path, Step step, std::errc reason = std::errc::permission_denied);
     // Lists every entry with an unknown type, as some file systems do.
     void reportUnknownTypes(bool unknown) { m_unknownTypes = unknown; }
+
+    // True when something, of any kind, stands at `path`.
+    bool exists(const std::string& path) const { return find(path) != nullptr; }
 
     // How many handles are open now, and how many regular files have been
     // examined so far (the expensive part of a scan on a real disk).
@@ -49,6 +53,8 @@ public:
                      std::stop_token stop) override;
     EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) override;
     void closeFolder(FolderHandle folder) noexcept override;
+    EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) override;
+    void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) override;
 
 private:
     struct Node;
@@ -59,6 +65,9 @@ private:
     FolderHandle track(Node* node);
 
     std::unique_ptr<Node> m_root;
+    // Removed entries live on here, so that handles still open on them stay
+    // valid, as descriptors of removed folders do on a real disk.
+    std::vector<std::unique_ptr<Node>> m_removed;
     std::map<FolderHandle, Node*> m_open;
     FolderHandle m_nextHandle = 0;
     std::uint64_t m_examinedFiles = 0;

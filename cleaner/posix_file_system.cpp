@@ -87,14 +87,12 @@ FolderHandle PosixFileSystem::openFolder(const std::string& path, std::uint64_t&
         return -1;
     }
     // The device is read the way examine() reads it, so the two compare.
-    struct statx stx {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_TYPE, &stx) != 0) {
-        ec = lastSystemError();
+    const EntryStatus status = statusAt(fd, "", AT_EMPTY_PATH, ec);
+    if (ec) {
         ::close(fd);
         return -1;
     }
-    device = deviceOf(stx);
-    ec.clear();
+    device = status.device;
     return fd;
 }
 
@@ -137,9 +135,24 @@ void PosixFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& ou
 }
 
 EntryStatus PosixFileSystem::examine(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    return statusAt(parent, name.c_str(), AT_SYMLINK_NOFOLLOW, ec);
+}
+
+EntryStatus PosixFileSystem::folderStatus(FolderHandle folder, std::error_code& ec) {
+    return statusAt(folder, "", AT_EMPTY_PATH, ec);
+}
+
+void PosixFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) {
+    if (::unlinkat(parent, name.c_str(), folder ? AT_REMOVEDIR : 0) != 0)
+        ec = lastSystemError();
+    else
+        ec.clear();
+}
+
+EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, std::error_code& ec) {
     struct statx stx {};
-    constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
-    if (::statx(parent, name.c_str(), flags, STATX_TYPE | STATX_SIZE, &stx) != 0) {
+    flags |= AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
+    if (::statx(dirfd, name, flags, STATX_TYPE | STATX_SIZE, &stx) != 0) {
         ec = lastSystemError();
         return {};
     }

@@ -21,6 +21,11 @@ public:
                      std::stop_token stop) override;
     EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) override;
     void closeFolder(FolderHandle folder) noexcept override;
+    EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) override;
+    void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) override;
+
+private:
+    static EntryStatus statusAt(int dirfd, const char* name, int flags, std::error_code& ec);
 };
 
 } // namespace cleaner

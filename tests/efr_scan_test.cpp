@@ -73,3 +73,29 @@ TEST(EfrScan, UsageErrorsGiveExitTwo) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: efr-scan"), std::string::npos);
 }
+
+TEST(EfrScanDelete, DeletesTheListedFoldersAndPrintsTheLog) {
+    DiskBackend disk;
+    disk.folder("a/b");
+    disk.folder("c");
+    disk.folder("kept");
+    disk.file("kept/data", 1);
+    std::vector<std::string> argv{EFR_SCAN_BINARY, "--delete"};
+    // Empty lines are skipped; a listed folder that holds data is kept.
+    const std::string input = disk.path("a") + "\n\n" + disk.path("a/b") + "\n" + disk.path("kept") + "\n" +
+                              disk.path("c"); // no final newline
+    const auto run = runProgram(argv, input);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, disk.path("a") + " has been deleted.\n" + disk.path("a/b") + " has been deleted.\n" +
+                           disk.path("kept") + " was not deleted: it is no longer empty.\n" + disk.path("c") +
+                           " has been deleted.\n");
+    struct stat st {};
+    EXPECT_NE(::stat(disk.path("a").c_str(), &st), 0);
+    EXPECT_EQ(::stat(disk.path("kept/data").c_str(), &st), 0);
+}
+
+TEST(EfrScanDelete, NoInputDeletesNothingAndPrintsNothing) {
+    const auto run = runProgram({EFR_SCAN_BINARY, "--delete"}, "\n\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
+}

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The empty-folder scan on hand-made trees.
 #include "support/backends.h"
+#include "support/hooked_file_system.h"
 #include "support/scan_runs.h"
 
 #include "cleaner/empty_folder_scan.h"
@@ -16,6 +17,7 @@ using cleaner::MemoryFileSystem;
 using cleaner::ScanOutcome;
 using testing_support::Backend;
 using testing_support::describe;
+using testing_support::HookedFileSystem;
 using testing_support::runLiteralScan;
 using testing_support::runScan;
 using testing_support::ScanResult;
@@ -243,39 +245,6 @@ TEST(ScanProgress, CountsEveryFolderExaminedIncludingTheMainFolder) {
 
 namespace {
 
-// Passes everything to a memory file system, and calls a hook on every
-// examined entry, so a test can step in at a known point of a scan.
-class HookedFileSystem final : public cleaner::FileSystem {
-public:
-    HookedFileSystem(MemoryFileSystem& inner, std::function<void(int)> onExamine)
-        : m_inner(inner), m_onExamine(std::move(onExamine)) {}
-    int examined = 0;
-
-    bool isFolder(const std::string& path) override { return m_inner.isFolder(path); }
-    cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
-                                     std::error_code& ec) override {
-        return m_inner.openFolder(path, device, ec);
-    }
-    cleaner::FolderHandle openSubFolder(cleaner::FolderHandle parent, const std::string& name,
-                                        std::error_code& ec) override {
-        return m_inner.openSubFolder(parent, name, ec);
-    }
-    void readEntries(cleaner::FolderHandle folder, std::vector<cleaner::DirEntry>& out, std::error_code& ec,
-                     std::stop_token stop) override {
-        m_inner.readEntries(folder, out, ec, stop);
-    }
-    cleaner::EntryStatus examine(cleaner::FolderHandle parent, const std::string& name,
-                                 std::error_code& ec) override {
-        m_onExamine(++examined);
-        return m_inner.examine(parent, name, ec);
-    }
-    void closeFolder(cleaner::FolderHandle folder) noexcept override { m_inner.closeFolder(folder); }
-
-private:
-    MemoryFileSystem& m_inner;
-    std::function<void(int)> m_onExamine;
-};
-
 // "/M/A" is empty; "/M/B/huge" holds 10,000 empty folders.
 void addHugeFolder(MemoryFileSystem& fs) {
     fs.addFolder("/M/A");
@@ -290,8 +259,8 @@ TEST(ScanCancel, StopsInTheMiddleOfAHugeFolderAndHandsOutNothingMore) {
     MemoryFileSystem memory;
     addHugeFolder(memory);
     std::stop_source stop;
-    HookedFileSystem fs(memory, [&](int examined) {
-        if (examined == 60) // inside the listing of huge
+    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation, const std::string&) {
+        if (fs.examined == 60) // inside the listing of huge
             stop.request_stop();
     });
 
@@ -313,8 +282,8 @@ TEST(ScanCancel, FromAnotherThreadWhileTheScanRuns) {
     std::promise<void> reached;
     std::promise<void> stopRequested;
     std::shared_future<void> resume = stopRequested.get_future().share();
-    HookedFileSystem fs(memory, [&](int examined) {
-        if (examined == 500) {
+    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation, const std::string&) {
+        if (fs.examined == 500) {
             reached.set_value();
             resume.wait();
         }

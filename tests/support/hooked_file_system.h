@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cleaner/memory_file_system.h"
+
+#include <functional>
+#include <string>
+
+namespace testing_support {
+
+// Passes everything to a memory file system and calls a hook before every
+// examined or removed entry, so a test can step in at a known point: ask a
+// scan to stop, or change the tree in the middle of a deletion.
+class HookedFileSystem final : public cleaner::FileSystem {
+public:
+    enum class Operation { Examine, Remove };
+    using Hook = std::function<void(Operation, const std::string& name)>;
+
+    HookedFileSystem(cleaner::MemoryFileSystem& inner, Hook hook) : m_inner(inner), m_hook(std::move(hook)) {}
+
+    int examined = 0;
+    int removed = 0;
+
+    bool isFolder(const std::string& path) override { return m_inner.isFolder(path); }
+    cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
+                                     std::error_code& ec) override {
+        return m_inner.openFolder(path, device, ec);
+    }
+    cleaner::FolderHandle openSubFolder(cleaner::FolderHandle parent, const std::string& name,
+                                        std::error_code& ec) override {
+        return m_inner.openSubFolder(parent, name, ec);
+    }
+    void readEntries(cleaner::FolderHandle folder, std::vector<cleaner::DirEntry>& out, std::error_code& ec,
+                     std::stop_token stop) override {
+        m_inner.readEntries(folder, out, ec, stop);
+    }
+    cleaner::EntryStatus examine(cleaner::FolderHandle parent, const std::string& name,
+                                 std::error_code& ec) override {
+        ++examined;
+        m_hook(Operation::Examine, name);
+        return m_inner.examine(parent, name, ec);
+    }
+    void closeFolder(cleaner::FolderHandle folder) noexcept override { m_inner.closeFolder(folder); }
+    cleaner::EntryStatus folderStatus(cleaner::FolderHandle folder, std::error_code& ec) override {
+        return m_inner.folderStatus(folder, ec);
+    }
+    void removeEntry(cleaner::FolderHandle parent, const std::string& name, bool folder,
+                     std::error_code& ec) override {
+        ++removed;
+        m_hook(Operation::Remove, name);
+        m_inner.removeEntry(parent, name, folder, ec);
+    }
+
+private:
+    cleaner::MemoryFileSystem& m_inner;
+    Hook m_hook;
+};
+
+} // namespace testing_support

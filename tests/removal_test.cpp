@@ -52,7 +52,7 @@ protected:
     void deleteMarked() { cleaner::ListBoxRemSel(List1, List2, fs); }
 
     MemoryFileSystem memory;
-    HookedFileSystem fs{memory, [](auto, const auto&) {}};
+    HookedFileSystem fs{memory, [](auto, const auto&) { return std::error_code{}; }};
     FolderList List1;
     DeletionLog List2;
 };
@@ -212,6 +212,7 @@ TEST_F(Removal, DataThatAppearsWhileTheTreeIsBeingRemovedIsKept) {
             memory.addFile("/M/A/b/c/data", 12);
             memory.addOther("/M/B/pipe");
         }
+        return std::error_code{};
     });
 
     cleaner::ListBoxRemSel(List1, List2, racing);

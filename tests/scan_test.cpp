@@ -259,9 +259,10 @@ TEST(ScanCancel, StopsInTheMiddleOfAHugeFolderAndHandsOutNothingMore) {
     MemoryFileSystem memory;
     addHugeFolder(memory);
     std::stop_source stop;
-    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation, const std::string&) {
-        if (fs.examined == 60) // inside the listing of huge
+    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation operation, const std::string&) {
+        if (operation == HookedFileSystem::Operation::Examine && fs.examined == 60) // inside huge's listing
             stop.request_stop();
+        return std::error_code{};
     });
 
     std::vector<std::string> handedOut;
@@ -282,11 +283,12 @@ TEST(ScanCancel, FromAnotherThreadWhileTheScanRuns) {
     std::promise<void> reached;
     std::promise<void> stopRequested;
     std::shared_future<void> resume = stopRequested.get_future().share();
-    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation, const std::string&) {
-        if (fs.examined == 500) {
+    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation operation, const std::string&) {
+        if (operation == HookedFileSystem::Operation::Examine && fs.examined == 500) {
             reached.set_value();
             resume.wait();
         }
+        return std::error_code{};
     });
 
     std::stop_source stop;

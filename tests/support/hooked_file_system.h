@@ -1,22 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "cleaner/memory_file_system.h"
+#include "cleaner/file_system.h"
 
 #include <functional>
 #include <string>
 
 namespace testing_support {
 
-// Passes everything to a memory file system and calls a hook before every
-// examined or removed entry, so a test can step in at a known point: ask a
-// scan to stop, or change the tree in the middle of a deletion.
+// Passes everything to another file system and calls a hook before every
+// opened, examined or removed entry, so a test can step in at a known point:
+// ask a scan to stop, slow it down, change the tree in the middle of a
+// deletion, or make the step fail by returning an error.
 class HookedFileSystem final : public cleaner::FileSystem {
 public:
-    enum class Operation { Examine, Remove };
-    using Hook = std::function<void(Operation, const std::string& name)>;
+    enum class Operation { Open, Examine, Remove };
+    // `name` is the path for opening a folder by path, else the entry's name.
+    using Hook = std::function<std::error_code(Operation, const std::string& name)>;
 
-    HookedFileSystem(cleaner::MemoryFileSystem& inner, Hook hook) : m_inner(inner), m_hook(std::move(hook)) {}
+    HookedFileSystem(cleaner::FileSystem& inner, Hook hook) : m_inner(inner), m_hook(std::move(hook)) {}
 
     int examined = 0;
     int removed = 0;
@@ -24,10 +26,14 @@ public:
     bool isFolder(const std::string& path) override { return m_inner.isFolder(path); }
     cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
                                      std::error_code& ec) override {
+        if ((ec = m_hook(Operation::Open, path)))
+            return -1;
         return m_inner.openFolder(path, device, ec);
     }
     cleaner::FolderHandle openSubFolder(cleaner::FolderHandle parent, const std::string& name,
                                         std::error_code& ec) override {
+        if ((ec = m_hook(Operation::Open, name)))
+            return -1;
         return m_inner.openSubFolder(parent, name, ec);
     }
     void readEntries(cleaner::FolderHandle folder, std::vector<cleaner::DirEntry>& out, std::error_code& ec,
@@ -37,7 +43,8 @@ public:
     cleaner::EntryStatus examine(cleaner::FolderHandle parent, const std::string& name,
                                  std::error_code& ec) override {
         ++examined;
-        m_hook(Operation::Examine, name);
+        if ((ec = m_hook(Operation::Examine, name)))
+            return {};
         return m_inner.examine(parent, name, ec);
     }
     void closeFolder(cleaner::FolderHandle folder) noexcept override { m_inner.closeFolder(folder); }
@@ -47,12 +54,13 @@ public:
     void removeEntry(cleaner::FolderHandle parent, const std::string& name, bool folder,
                      std::error_code& ec) override {
         ++removed;
-        m_hook(Operation::Remove, name);
+        if ((ec = m_hook(Operation::Remove, name)))
+            return;
         m_inner.removeEntry(parent, name, folder, ec);
     }
 
 private:
-    cleaner::MemoryFileSystem& m_inner;
+    cleaner::FileSystem& m_inner;
     Hook m_hook;
 };
 

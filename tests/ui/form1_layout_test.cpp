@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window's look: every control's place, texts, fonts, colours and order.
+#include "clickable_label.h"
+#include "drive_chooser.h"
+#include "folder_tree.h"
+#include "form1.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+struct ControlSpec {
+    const char* name;
+    int left, top, width, height; // twips
+    const char* text;             // nullptr: not a caption
+    const char* toolTip;
+    double points; // 0: the window's own font
+    bool bold;
+};
+
+const ControlSpec kControls[] = {
+    {"List1", 120, 720, 5535, 6360, nullptr, "List of empty folder(s)", 8.25, true},
+    {"Drive1", 12120, 240, 2415, 420, nullptr, "Select Drive", 12, true},
+    {"Dir1", 11040, 720, 3495, 4590, nullptr, "Select folder to find empty folder(s) inside it", 8.25, true},
+    {"Command2", 5760, 6000, 1575, 1095, "Delete", "Delete selected folder(s)", 13.5, true},
+    {"Command3", 120, 240, 1455, 495, "Mark All", "Mark all empty folders", 8.25, true},
+    {"Command4", 1680, 240, 1455, 495, "Unmark All", "Unmark all empty folders", 8.25, true},
+    {"Label1", 8880, 6960, 5655, 255, "Like Our Facebook Page and Get More Software and Information", "", 8.25,
+     true},
+    {"List2", 6000, 720, 4935, 4620, nullptr, "This list shows which empty folders have been deleted", 9.75, true},
+    {"clrLog", 6000, 360, 1335, 375, "Clear Log", "", 0, false},
+    {"Label2", 7440, 480, 3375, 255, "This is the list of all deleted folders", "", 0, false},
+    {"Label3", 3240, 240, 2415, 495, "Select the empty folders you want to delete", "", 0, false},
+    {"Label4", 11040, 360, 975, 255, "Select Drive", "", 0, false},
+    {"Label5", 11040, 5400, 3495, 615,
+     "Select the main folder here. We will find the empty folders which are located inside the main folder.", "",
+     0, false},
+    {"Label6", 12600, 6360, 1815, 255, "www.example.org", "", 9.75, true},
+    {"Label7", 12720, 6600, 1575, 255, "info@example.org", "", 8.25, true},
+};
+
+QString captionOf(QWidget* widget) {
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        return button->text();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    return {};
+}
+
+QColor colour(QWidget* widget, QPalette::ColorRole role) {
+    return widget->palette().color(QPalette::Active, role);
+}
+
+} // namespace
+
+TEST(Form1Layout, EveryControlSitsWhereItShouldWithItsTextsAndFont) {
+    Form1 form;
+    QWidget* clientArea = form.findChild<QWidget*>("clientArea");
+    ASSERT_NE(clientArea, nullptr);
+    for (const ControlSpec& spec : kControls) {
+        SCOPED_TRACE(spec.name);
+        auto* widget = form.findChild<QWidget*>(spec.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget(), clientArea);
+        EXPECT_EQ(widget->geometry(),
+                  QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15));
+        if (spec.text) {
+            EXPECT_EQ(captionOf(widget).toStdString(), spec.text);
+        }
+        EXPECT_EQ(widget->toolTip().toStdString(), spec.toolTip);
+        const QFont font = widget->font();
+        EXPECT_EQ(font.families().value(0), "MS Sans Serif");
+        EXPECT_DOUBLE_EQ(font.pointSizeF(), spec.points == 0 ? 8.25 : spec.points);
+        EXPECT_EQ(font.bold(), spec.bold);
+        EXPECT_FALSE(captionOf(widget).contains('&')) << "no caption carries an access key";
+    }
+}
+
+TEST(Form1Layout, TheWindowHasItsTitleSizeColoursAndIcon) {
+    Form1 form;
+    form.show();
+    EXPECT_EQ(form.windowTitle(), "Quennow :: Empty Folder Remover");
+    QWidget* clientArea = form.findChild<QWidget*>("clientArea");
+    EXPECT_EQ(clientArea->size(), QSize(981, 490));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
+    EXPECT_GE(form.statusLine->mapTo(&form, QPoint(0, 0)).y(), 490) << "the status line sits below the controls";
+    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_TRUE(form.windowIcon().availableSizes().contains(QSize(32, 32)));
+
+    EXPECT_EQ(colour(clientArea, QPalette::Window), QColor(0xFF, 0xC0, 0xC0));
+    EXPECT_EQ(colour(form.List1, QPalette::Base), QColor(0xFF, 0xE0, 0xC0));
+    EXPECT_EQ(colour(form.Drive1, QPalette::Button), QColor(0xC0, 0xC0, 0xFF));
+    EXPECT_EQ(colour(form.Dir1, QPalette::Base), QColor(0xC0, 0xFF, 0xC0));
+    EXPECT_EQ(colour(form.Command2, QPalette::Button), QColor(0xFF, 0x00, 0x00));
+    EXPECT_EQ(colour(form.List2, QPalette::Base), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(colour(form.Label1, QPalette::WindowText), QColor(0x00, 0x00, 0xFF));
+    EXPECT_TRUE(form.Label1->font().underline());
+    EXPECT_EQ(form.Label1->cursor().shape(), Qt::UpArrowCursor);
+    EXPECT_EQ(colour(form.Label6, QPalette::WindowText),
+              QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+
+    for (QLabel* label : {form.Label2, form.Label3, form.Label4, form.Label5, form.Label6, form.Label7}) {
+        EXPECT_TRUE(label->wordWrap());
+        EXPECT_FALSE(label->autoFillBackground()) << "the window's pink shows through";
+    }
+    EXPECT_GT(form.Label3->heightForWidth(form.Label3->width()), form.fontMetrics().height())
+        << "Label3 takes more than one line";
+    for (QListView* list : {form.List1, form.List2})
+        EXPECT_EQ(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+TEST(Form1Layout, TabbingVisitsTheControlsInOrderStartingFromTheFolderList) {
+    Form1 form;
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+    EXPECT_EQ(QApplication::focusWidget(), form.List1);
+
+    const std::vector<QWidget*> expected = {form.Drive1, form.Dir1,  form.Command2, form.Command3,
+                                            form.Command4, form.List2, form.clrLog,  form.List1};
+    std::vector<QWidget*> visited;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(visited, expected);
+    for (QLabel* label : {static_cast<QLabel*>(form.Label1), form.Label2, form.Label3, form.Label4, form.Label5,
+                          form.Label6, form.Label7})
+        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(DriveChooser, OffersRealFileSystemsRootFirstWithTheirLabels) {
+    const std::vector<DriveInfo> mounted = {
+        {"/proc", "proc", "proc", true},         {"/media/stick", "STICK", "vfat", true},
+        {"/sys/fs/cgroup", "", "cgroup2", true}, {"/home", "", "ext4", true},
+        {"/dev/shm", "", "tmpfs", true},         {"/", "/dev/sda1", "ext4", true},
+        {"/media/cd", "DISC", "iso9660", false}, {"/run/user/1000", "", "tmpfs", true},
+        {"/home", "", "ext4", true},             {"/tmp", "", "tmpfs", true},
+    };
+    std::vector<QString> texts;
+    for (const DriveInfo& drive : usableDrives(mounted))
+        texts.push_back(driveText(drive));
+    EXPECT_EQ(texts, (std::vector<QString>{"/  (/dev/sda1)", "/home", "/media/stick  (STICK)", "/tmp"}));
+}

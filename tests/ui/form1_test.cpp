@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window at work: scans, marks, deletions and the log, driven as a user
+// would drive them, on real folders.
+#include "clickable_label.h"
+#include "drive_chooser.h"
+#include "folder_tree.h"
+#include "form1.h"
+#include "maker.h"
+
+#include "support/backends.h"
+#include "support/hooked_file_system.h"
+
+#include "cleaner/posix_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
+
+using testing_support::DiskBackend;
+using testing_support::HookedFileSystem;
+
+namespace {
+
+constexpr int kTimeoutMs = 20000;
+
+bool waitUntilIdle(Form1& form) {
+    return QTest::qWaitFor([&] { return !form.isBusy(); }, kTimeoutMs);
+}
+
+std::vector<std::string> listed(const Form1& form) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < form.folderList().ListCount(); ++i)
+        paths.push_back(form.folderList().List(i));
+    return paths;
+}
+
+std::vector<bool> marks(const Form1& form) {
+    std::vector<bool> result;
+    for (int i = 0; i < form.folderList().ListCount(); ++i)
+        result.push_back(form.folderList().Selected(i));
+    return result;
+}
+
+std::vector<std::string> logLines(const Form1& form) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < form.deletionLog().ListCount(); ++i)
+        lines.push_back(form.deletionLog().List(i));
+    return lines;
+}
+
+std::string status(const Form1& form) {
+    return form.statusLine->text().toStdString();
+}
+
+bool present(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A file system that takes its time over entries whose names start with
+// "slow", and refuses to open folders named "locked".
+std::unique_ptr<cleaner::FileSystem> slowAndLockedDisk(cleaner::PosixFileSystem& disk,
+                                                       std::chrono::milliseconds delay) {
+    return std::make_unique<HookedFileSystem>(disk, [delay](HookedFileSystem::Operation operation,
+                                                            const std::string& name) -> std::error_code {
+        if (name.rfind("slow", 0) == 0)
+            std::this_thread::sleep_for(delay);
+        if (operation == HookedFileSystem::Operation::Open && name == "locked")
+            return std::make_error_code(std::errc::permission_denied);
+        return {};
+    });
+}
+
+} // namespace
+
+TEST(Form1, NothingIsScannedUntilAFolderIsChosen) {
+    Form1 form;
+    EXPECT_FALSE(form.isBusy());
+    EXPECT_EQ(form.folderList().ListCount(), 0);
+    EXPECT_EQ(form.mainFolderPath(), "");
+    EXPECT_FALSE(form.Dir1->Path().isEmpty()) << "the tree shows the working folder";
+}
+
+TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
+    DiskBackend disk;
+    disk.folder("a/b");
+    disk.folder("c");
+    disk.folder("d");
+    disk.folder("kept/e");
+    disk.file("kept/data", 3);
+    Form1 form;
+
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(form.mainFolderPath(), disk.main());
+    EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a"), disk.path("a/b"), disk.path("c"),
+                                                      disk.path("d"), disk.path("kept/e")}));
+    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ".");
+    EXPECT_EQ(form.List1->model()->rowCount(), 5);
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton); // Mark All
+    EXPECT_EQ(marks(form), std::vector<bool>(5, true));
+    QTest::mouseClick(form.Command4, Qt::LeftButton); // Unmark All
+    EXPECT_EQ(marks(form), std::vector<bool>(5, false));
+
+    // Tick "a" with the mouse on its check box and "d" with the keyboard.
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QRect aRow = form.List1->visualRect(form.List1->model()->index(0, 0));
+    QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, {}, QPoint(aRow.left() + 9, aRow.center().y()));
+    form.List1->setCurrentIndex(form.List1->model()->index(3, 0));
+    QTest::keyClick(form.List1, Qt::Key_Space);
+    EXPECT_EQ(marks(form), (std::vector<bool>{true, false, false, true, false}));
+
+    disk.file("d/arrived", 0); // since the scan, "d" holds a file
+    QTest::mouseClick(form.Command2, Qt::LeftButton); // Delete
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(logLines(form), (std::vector<std::string>{disk.path("a") + " has been deleted.",
+                                                        disk.path("d") +
+                                                            " was not deleted: it is no longer empty."}));
+    EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a/b"), disk.path("c"), disk.path("d"),
+                                                      disk.path("kept/e")}));
+    EXPECT_EQ(marks(form), std::vector<bool>(4, false));
+    EXPECT_FALSE(present(disk.path("a")));
+    EXPECT_TRUE(present(disk.path("d/arrived")));
+    EXPECT_EQ(status(form), "1 folder deleted, 1 not deleted (the log says why).");
+    EXPECT_EQ(form.List2->model()->rowCount(), 2);
+
+    // Clearing the log leaves the list and its marks alone.
+    form.List1->setCurrentIndex(form.List1->model()->index(1, 0));
+    QTest::keyClick(form.List1, Qt::Key_Space);
+    QTest::mouseClick(form.clrLog, Qt::LeftButton);
+    EXPECT_EQ(form.deletionLog().ListCount(), 0);
+    EXPECT_EQ(marks(form), (std::vector<bool>{false, true, false, false}));
+    EXPECT_EQ(form.Dir1->Path().toStdString(), disk.main());
+}
+
+TEST(Form1, DeleteWithNothingMarkedChangesNothing) {
+    DiskBackend disk;
+    disk.folder("a");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    EXPECT_FALSE(form.isBusy());
+    EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("a")});
+    EXPECT_EQ(form.deletionLog().ListCount(), 0);
+    EXPECT_TRUE(present(disk.path("a")));
+}
+
+TEST(Form1, ChoosingAnotherFolderDuringAScanShowsOnlyTheNewFolders) {
+    DiskBackend disk;
+    // Each subfolder of "first" takes a while, and is handed out on its own.
+    for (int i = 0; i < 60; ++i)
+        disk.folder("first/a" + std::to_string(i) + "/slow");
+    disk.folder("second/x");
+    cleaner::PosixFileSystem posix;
+    Form1 form(slowAndLockedDisk(posix, std::chrono::milliseconds(15)));
+
+    form.Dir1->setPath(QString::fromStdString(disk.path("first")));
+    ASSERT_TRUE(form.isBusy());
+    EXPECT_FALSE(form.Command2->isEnabled());
+    EXPECT_FALSE(form.Command3->isEnabled());
+    EXPECT_FALSE(form.Command4->isEnabled());
+    EXPECT_EQ(status(form).find("Scanning " + disk.path("first") + ": "), 0u) << status(form);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.folderList().ListCount() > 0; }, kTimeoutMs));
+    // Let the first scan queue up more results that this thread has not
+    // taken yet, then switch.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+
+    std::vector<std::string> insertedAfterSwitch;
+    QObject::connect(form.List1->model(), &QAbstractItemModel::rowsInserted, &form,
+                     [&](const QModelIndex&, int first, int last) {
+                         for (int row = first; row <= last; ++row)
+                             insertedAfterSwitch.push_back(form.folderList().List(row));
+                     });
+    form.Dir1->setPath(QString::fromStdString(disk.path("second")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    QTest::qWait(100); // anything else the first scan had would arrive now
+
+    EXPECT_EQ(insertedAfterSwitch, std::vector<std::string>{disk.path("second/x")});
+    EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("second/x")});
+    EXPECT_TRUE(form.Command2->isEnabled());
+}
+
+TEST(Form1, AScanThatStopsSaysWhereAndWhy) {
+    DiskBackend disk;
+    disk.folder("1");
+    disk.folder("2/locked");
+    disk.folder("3");
+    cleaner::PosixFileSystem posix;
+    Form1 form(slowAndLockedDisk(posix, std::chrono::milliseconds(0)));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("1")});
+    EXPECT_EQ(status(form), "Found 1 empty folder, then the scan stopped: " + disk.path("2/locked") +
+                                " could not be read (Permission denied). Later folders were not examined.");
+}
+
+TEST(Form1, AFolderThatIsGoneLeavesTheTreeWhereItWasAndEmptiesTheList) {
+    DiskBackend disk;
+    disk.folder("a");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 1);
+
+    form.Dir1->setPath(QString::fromStdString(disk.path("vanished")));
+    EXPECT_EQ(form.Dir1->Path().toStdString(), disk.main());
+    EXPECT_EQ(form.folderList().ListCount(), 0);
+    EXPECT_EQ(status(form), "Cannot open " + disk.path("vanished") + ": No such file or directory. The list was cleared.");
+}
+
+TEST(Form1, ALongDeletionKeepsTheWindowAliveAndLocksTheList) {
+    DiskBackend disk;
+    for (int i = 0; i < 6; ++i)
+        disk.folder("slow" + std::to_string(i));
+    cleaner::PosixFileSystem posix;
+    Form1 form(slowAndLockedDisk(posix, std::chrono::milliseconds(30)));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+
+    ASSERT_TRUE(form.isBusy());
+    EXPECT_FALSE(form.List1->isEnabled());
+    EXPECT_FALSE(form.Dir1->isEnabled());
+    EXPECT_FALSE(form.Drive1->isEnabled());
+    EXPECT_FALSE(form.Command2->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status(form).find("Deleting: ") == 0 &&
+                                             status(form) != "Deleting: 0 of 6 folders done"; },
+                                kTimeoutMs))
+        << status(form);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(status(form), "6 folders deleted, 0 not deleted.");
+    EXPECT_EQ(form.deletionLog().ListCount(), 6);
+    EXPECT_TRUE(form.List1->isEnabled());
+}
+
+TEST(Form1, PickingADriveMovesTheTreeToItsRootAndScansIt) {
+    Form1 form;
+    const int root = form.Drive1->findData(QStringLiteral("/"));
+    ASSERT_GE(root, 0) << "the root file system is always offered";
+    form.Drive1->setCurrentIndex(root);
+    emit form.Drive1->activated(root);
+    EXPECT_EQ(form.Dir1->Path(), "/");
+    EXPECT_EQ(form.mainFolderPath(), "/");
+    EXPECT_TRUE(form.isBusy());
+    // Closing the window during the scan cancels it.
+}
+
+// Stands in for the desktop's browser.
+class UrlReceiver : public QObject {
+    Q_OBJECT
+public:
+    QUrl opened;
+    Q_INVOKABLE void open(const QUrl& url) { opened = url; }
+};
+
+TEST(Form1, TheWebLinkOpensTheMakersPage) {
+    UrlReceiver receiver;
+    QDesktopServices::setUrlHandler("https", &receiver, "open");
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.Label1, Qt::LeftButton, {}, QPoint(20, 5));
+    QDesktopServices::unsetUrlHandler("https");
+    EXPECT_EQ(receiver.opened, QUrl(kMakerPage));
+}
+
+#include "form1_test.moc"

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cleaner/removal_outcome.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace cleaner {
+class FileSystem;
+}
+
+// Deletes folders one after another on a worker thread, so a long run keeps
+// the window painted. Outcomes come back in order, a batch at a time, on the
+// thread that owns the runner.
+class DeletionRunner final : public QObject {
+    Q_OBJECT
+public:
+    explicit DeletionRunner(QObject* parent = nullptr);
+    ~DeletionRunner() override; // stops after the folder at hand, and waits
+
+    void start(cleaner::FileSystem& fileSystem, std::vector<std::string> paths);
+    bool isRunning() const { return m_running; }
+
+signals:
+    void deleted(const std::vector<cleaner::RemovalOutcome>& outcomes);
+    void finished();
+
+private:
+    bool m_running = false;
+    std::jthread m_thread;
+};

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive_chooser.h"
+
+#include <QSignalBlocker>
+#include <QStorageInfo>
+
+#include <algorithm>
+
+namespace {
+
+bool isKernelFileSystem(const QString& type) {
+    static const QStringList kernelTypes = {
+        "proc",    "sysfs",      "cgroup",   "cgroup2",   "devtmpfs",  "devpts",   "securityfs",
+        "debugfs", "tracefs",    "pstore",   "bpf",       "configfs",  "fusectl",  "mqueue",
+        "hugetlbfs", "autofs",   "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs",
+        "ramfs",   "fuse.gvfsd-fuse", "fuse.portal", "squashfs"};
+    return kernelTypes.contains(type);
+}
+
+bool isUnder(const QString& path, const QString& folder) {
+    return path == folder || path.startsWith(folder + '/');
+}
+
+bool isSystemPlace(const QString& path) {
+    return isUnder(path, "/proc") || isUnder(path, "/sys") || isUnder(path, "/dev") || isUnder(path, "/run");
+}
+
+} // namespace
+
+std::vector<DriveInfo> usableDrives(std::vector<DriveInfo> mounted) {
+    std::erase_if(mounted, [](const DriveInfo& drive) {
+        return !drive.ready || drive.rootPath.isEmpty() || isKernelFileSystem(drive.fileSystemType) ||
+               isSystemPlace(drive.rootPath);
+    });
+    std::sort(mounted.begin(), mounted.end(), [](const DriveInfo& a, const DriveInfo& b) {
+        const bool aRoot = a.rootPath == "/";
+        const bool bRoot = b.rootPath == "/";
+        return aRoot != bRoot ? aRoot : a.rootPath < b.rootPath;
+    });
+    // The same place mounted twice is offered once.
+    mounted.erase(std::unique(mounted.begin(), mounted.end(),
+                              [](const DriveInfo& a, const DriveInfo& b) { return a.rootPath == b.rootPath; }),
+                  mounted.end());
+    return mounted;
+}
+
+QString driveText(const DriveInfo& drive) {
+    if (drive.label.isEmpty() || drive.label == drive.rootPath)
+        return drive.rootPath;
+    return drive.rootPath + "  (" + drive.label + ")";
+}
+
+DriveChooser::DriveChooser(QWidget* parent) : QComboBox(parent) {
+    refresh();
+    connect(this, &QComboBox::activated, this, &DriveChooser::Change);
+}
+
+void DriveChooser::refresh() {
+    std::vector<DriveInfo> mounted;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        mounted.push_back(DriveInfo{volume.rootPath(), volume.name(), QString::fromLatin1(volume.fileSystemType()),
+                                    volume.isValid() && volume.isReady()});
+    const QString chosen = rootPath();
+    const QSignalBlocker blocker(this);
+    clear();
+    for (const DriveInfo& drive : usableDrives(std::move(mounted)))
+        addItem(driveText(drive), drive.rootPath);
+    const int index = findData(chosen);
+    setCurrentIndex(index >= 0 ? index : 0);
+}
+
+void DriveChooser::showDriveOf(const QString& path) {
+    const QSignalBlocker blocker(this);
+    const int index = findData(QStorageInfo(path).rootPath());
+    if (index >= 0)
+        setCurrentIndex(index);
+}
+
+void DriveChooser::showPopup() {
+    refresh();
+    QComboBox::showPopup();
+}

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "folder_tree.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <cstring>
+
+#include <dirent.h>
+
+namespace {
+
+// Why a folder can't be shown, in the system's words; empty when it can.
+QString whyNotOpenable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString::fromLocal8Bit(std::strerror(ENOENT));
+    if (!info.isDir())
+        return QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    DIR* dir = ::opendir(QFile::encodeName(path).constData());
+    if (!dir)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::closedir(dir);
+    return {};
+}
+
+} // namespace
+
+FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSystemModel(this)) {
+    m_model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
+    m_model->setReadOnly(true); // browsing only: nothing is ever changed through the tree
+    setModel(m_model);
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        hideColumn(column);
+    header()->hide();
+    setExpandsOnDoubleClick(false);
+    connect(this, &QTreeView::activated, this,
+            [this](const QModelIndex& index) { setPath(m_model->filePath(index)); });
+}
+
+void FolderTree::setPath(const QString& path) {
+    const QString reason = whyNotOpenable(path);
+    if (!reason.isEmpty()) {
+        emit cannotOpen(path, reason);
+        return;
+    }
+    const QString cleaned = QDir::cleanPath(path);
+    const bool changed = cleaned != m_path;
+    m_path = cleaned;
+    showPath();
+    if (changed)
+        emit Change();
+}
+
+// Roots the tree at the file system holding the path and opens it down to
+// the current folder, which shows its own folders.
+void FolderTree::showPath() {
+    const QString root = QStorageInfo(m_path).rootPath();
+    const QString shownRoot = root.isEmpty() ? QStringLiteral("/") : root;
+    m_model->setRootPath(shownRoot);
+    setRootIndex(m_model->index(shownRoot));
+
+    const QModelIndex current = m_model->index(m_path);
+    for (QModelIndex at = current.parent(); at.isValid() && at != rootIndex(); at = at.parent())
+        expand(at);
+    if (current != rootIndex()) {
+        expand(current);
+        setCurrentIndex(current);
+        scrollTo(current);
+    } else {
+        clearSelection();
+    }
+}

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QTreeView>
+
+class QFileSystemModel;
+
+// The folder tree: the folders of one file system, opened down to the
+// current folder. The user opens a folder by double-clicking it (or with
+// Enter), which makes it the current folder. Symbolic links are not shown,
+// as the scan never follows them.
+class FolderTree final : public QTreeView {
+    Q_OBJECT
+public:
+    explicit FolderTree(QWidget* parent = nullptr);
+
+    QString Path() const { return m_path; }
+    // Makes `path` the current folder and shows it. Emits Change() when the
+    // path differs from the current one. When no folder can be shown there,
+    // the tree stays where it was and emits cannotOpen() instead.
+    void setPath(const QString& path);
+
+signals:
+    void Change();
+    void cannotOpen(const QString& path, const QString& reason);
+
+private:
+    void showPath();
+
+    QFileSystemModel* m_model;
+    QString m_path;
+};

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// What the window does: each handler is named for its control and event,
+// and hands its work to the cleaning logic.
+
+#include "form1.h"
+
+#include "clickable_label.h"
+#include "deletion_runner.h"
+#include "drive_chooser.h"
+#include "folder_tree.h"
+#include "list_models.h"
+#include "maker.h"
+#include "scan_runner.h"
+
+#include "cleaner/posix_file_system.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QLocale>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr int kProgressIntervalMs = 100;
+
+QString count(std::uint64_t n) {
+    return QLocale().toString(static_cast<qulonglong>(n));
+}
+
+QString plural(std::uint64_t n, const char* one, const char* many) {
+    return count(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
+    : QMainWindow(parent), m_fileSystem(std::move(fileSystem)) {
+    createControls();
+    m_scanRunner = new ScanRunner(this);
+    m_deletionRunner = new DeletionRunner(this);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(kProgressIntervalMs);
+
+    // At start the tree shows the current working folder, on its drive; no
+    // scan runs until the user picks a folder or a drive.
+    const QString workingFolder = QDir::currentPath();
+    Drive1->showDriveOf(workingFolder);
+    Dir1->setPath(workingFolder);
+
+    connectHandlers();
+    updateControls();
+    setStatus("Choose a drive or double-click a folder to find the empty folders inside it.");
+}
+
+Form1::~Form1() {
+    // Workers stop and end before the lists they report to go away.
+    delete m_scanRunner;
+    delete m_deletionRunner;
+}
+
+void Form1::connectHandlers() {
+    connect(Drive1, &DriveChooser::Change, this, &Form1::Drive1_Change);
+    connect(Dir1, &FolderTree::Change, this, &Form1::Dir1_Change);
+    connect(Dir1, &FolderTree::cannotOpen, this, &Form1::folderCannotBeOpened);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(clrLog, &QPushButton::clicked, this, &Form1::clrLog_Click);
+    connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
+
+    connect(m_scanRunner, &ScanRunner::found, this, &Form1::showFound);
+    connect(m_scanRunner, &ScanRunner::finished, this, &Form1::scanFinished);
+    connect(m_progressTimer, &QTimer::timeout, this, &Form1::showScanProgress);
+    connect(m_deletionRunner, &DeletionRunner::deleted, this, &Form1::applyDeletions);
+    connect(m_deletionRunner, &DeletionRunner::finished, this, &Form1::deletionFinished);
+}
+
+cleaner::FileSystem& Form1::fileSystem() {
+    if (!m_fileSystem)
+        m_fileSystem = std::make_unique<cleaner::PosixFileSystem>();
+    return *m_fileSystem;
+}
+
+bool Form1::isBusy() const {
+    return m_scanRunner->isRunning() || m_deletionRunner->isRunning();
+}
+
+// The user picked a drive: the tree moves to its root, which starts a scan
+// of the whole drive.
+void Form1::Drive1_Change() {
+    Dir1->setPath(Drive1->rootPath());
+}
+
+// The tree's folder changed: it becomes the main folder, and a new scan
+// replaces the list. A scan still running is cancelled; nothing it found
+// reaches the list.
+void Form1::Dir1_Change() {
+    m_mainFolderPath = QFile::encodeName(Dir1->Path()).toStdString();
+    m_folderList.Clear();
+    Drive1->showDriveOf(Dir1->Path());
+    m_scanRunner->start(fileSystem(), m_mainFolderPath);
+    m_progressTimer->start();
+    showScanProgress();
+    updateControls();
+}
+
+// "Delete": the marked folders go, in list order, on a worker thread.
+void Form1::Command2_Click() {
+    if (isBusy() || m_folderList.SelCount() == 0)
+        return;
+    m_removal.emplace(m_folderList, m_deletionLog);
+    std::vector<std::string> paths;
+    for (int i = 0; i < m_folderList.ListCount(); ++i)
+        if (m_folderList.Selected(i))
+            paths.push_back(m_folderList.List(i));
+    m_removalTotal = static_cast<int>(paths.size());
+    m_deletionRunner->start(fileSystem(), std::move(paths));
+    setStatus("Deleting: 0 of " + plural(m_removalTotal, "folder", "folders") + " done");
+    updateControls();
+}
+
+void Form1::Command3_Click() {
+    cleaner::ListBoxSelAll(m_folderList);
+}
+
+void Form1::Command4_Click() {
+    cleaner::ListBoxUnmarkAll(m_folderList);
+}
+
+void Form1::clrLog_Click() {
+    m_deletionLog.Clear();
+}
+
+void Form1::Label1_Click() {
+    QDesktopServices::openUrl(QUrl(kMakerPage));
+}
+
+void Form1::showFound(const std::vector<std::string>& folders) {
+    m_folderList.AddItems(folders);
+}
+
+void Form1::showScanProgress() {
+    setStatus("Scanning " + Dir1->Path() + ": " + plural(m_scanRunner->foldersExamined(), "folder", "folders") +
+              " examined");
+}
+
+void Form1::scanFinished(const cleaner::ScanOutcome& outcome) {
+    m_progressTimer->stop();
+    const QString found = plural(outcome.foldersListed, "empty folder", "empty folders");
+    if (outcome.status == cleaner::ScanOutcome::Status::Stopped)
+        setStatus("Found " + found + ", then the scan stopped: " + displayPath(outcome.stoppedAt) +
+                  " could not be read (" + QString::fromStdString(outcome.reason.message()) +
+                  "). Later folders were not examined.");
+    else
+        setStatus("Found " + found + " in " + Dir1->Path() + ".");
+    updateControls();
+}
+
+// The tree could not show a folder (gone, or a drive that can't be read):
+// it stays where it was, and the list is emptied as a new scan would.
+void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
+    m_scanRunner->cancel();
+    m_progressTimer->stop();
+    m_folderList.Clear();
+    setStatus("Cannot open " + path + ": " + reason + ". The list was cleared.");
+    updateControls();
+}
+
+// Outcomes come in list order, one for each marked entry.
+void Form1::applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes) {
+    for (const cleaner::RemovalOutcome& outcome : outcomes) {
+        if (!m_removal->next())
+            break;
+        m_removal->finish(outcome);
+    }
+    const int done = m_removal->deletedCount() + m_removal->keptCount();
+    setStatus("Deleting: " + count(done) + " of " + plural(m_removalTotal, "folder", "folders") + " done");
+}
+
+void Form1::deletionFinished() {
+    setStatus(plural(m_removal->deletedCount(), "folder", "folders") + " deleted, " +
+              count(m_removal->keptCount()) + " not deleted" +
+              (m_removal->keptCount() > 0 ? " (the log says why)." : "."));
+    m_removal.reset();
+    updateControls();
+}
+
+// While a scan runs the list can't be marked or deleted from; while folders
+// are being deleted nothing may change the list.
+void Form1::updateControls() {
+    const bool scanning = m_scanRunner->isRunning();
+    const bool deleting = m_deletionRunner->isRunning();
+    Command2->setEnabled(!scanning && !deleting);
+    Command3->setEnabled(!scanning && !deleting);
+    Command4->setEnabled(!scanning && !deleting);
+    List1->setEnabled(!deleting);
+    Drive1->setEnabled(!deleting);
+    Dir1->setEnabled(!deleting);
+}
+
+void Form1::setStatus(const QString& text) {
+    statusLine->setText(text);
+}

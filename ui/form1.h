@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cleaner/deletion_log.h"
+#include "cleaner/file_system.h"
+#include "cleaner/folder_list.h"
+#include "cleaner/marking.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class ClickableLabel;
+class DeletionLogModel;
+class DeletionRunner;
+class DriveChooser;
+class FolderListModel;
+class FolderTree;
+class QLabel;
+class QListView;
+class QPushButton;
+class QTimer;
+class ScanRunner;
+
+namespace cleaner {
+struct ScanOutcome;
+}
+
+// The program's one window. It owns the folder list and the deletion log,
+// hands scans and deletions to the cleaning logic on worker threads, and
+// keeps a status line under its controls that says what is going on.
+class Form1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    // `fileSystem` is for tests; by default the real disk is used, set up
+    // the first time it is needed.
+    explicit Form1(std::unique_ptr<cleaner::FileSystem> fileSystem = nullptr, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The controls, in tab order, then the labels.
+    QListView* List1 = nullptr;
+    DriveChooser* Drive1 = nullptr;
+    FolderTree* Dir1 = nullptr;
+    QPushButton* Command2 = nullptr; // "Delete"
+    QPushButton* Command3 = nullptr; // "Mark All"
+    QPushButton* Command4 = nullptr; // "Unmark All"
+    ClickableLabel* Label1 = nullptr; // the web link
+    QListView* List2 = nullptr;
+    QPushButton* clrLog = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* statusLine = nullptr;
+
+    const cleaner::FolderList& folderList() const { return m_folderList; }
+    const cleaner::DeletionLog& deletionLog() const { return m_deletionLog; }
+    const std::string& mainFolderPath() const { return m_mainFolderPath; }
+    bool isBusy() const;
+
+public slots:
+    void Drive1_Change();
+    void Dir1_Change();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void clrLog_Click();
+    void Label1_Click();
+
+private:
+    void createControls();
+    void connectHandlers();
+    cleaner::FileSystem& fileSystem();
+
+    void showFound(const std::vector<std::string>& folders);
+    void scanFinished(const cleaner::ScanOutcome& outcome);
+    void showScanProgress();
+    void folderCannotBeOpened(const QString& path, const QString& reason);
+    void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
+    void deletionFinished();
+    void updateControls();
+    void setStatus(const QString& text);
+
+    cleaner::FolderList m_folderList;
+    cleaner::DeletionLog m_deletionLog;
+    std::string m_mainFolderPath;
+    std::unique_ptr<cleaner::FileSystem> m_fileSystem;
+
+    FolderListModel* m_folderListModel = nullptr;
+    DeletionLogModel* m_deletionLogModel = nullptr;
+    ScanRunner* m_scanRunner = nullptr;
+    DeletionRunner* m_deletionRunner = nullptr;
+    QTimer* m_progressTimer = nullptr;
+    std::optional<cleaner::MarkedEntryRemoval> m_removal;
+    int m_removalTotal = 0;
+};

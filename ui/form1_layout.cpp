@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// How the window looks: every control at a fixed place, its texts, fonts
+// and colours. Positions are given in twips (1/1440 inch) and converted at
+// 15 twips per pixel; Qt's device-independent pixels then scale the whole
+// window on high-DPI screens.
+
+#include "clickable_label.h"
+#include "drive_chooser.h"
+#include "folder_tree.h"
+#include "form1.h"
+#include "list_models.h"
+#include "maker.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QListView>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QUrl>
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+constexpr int pixels(int twips) {
+    return twips / kTwipsPerPixel;
+}
+
+void place(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(pixels(left), pixels(top), pixels(width), pixels(height));
+}
+
+// The face the window was drawn for, then metric look-alikes.
+QFont sansSerif(qreal points, bool bold, bool underline = false) {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setUnderline(underline);
+    return font;
+}
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QListView* makeList(QWidget* parent, QAbstractItemModel* model) {
+    auto* list = new QListView(parent);
+    list->setModel(model);
+    list->setUniformItemSizes(true); // millions of rows stay quick
+    list->setWordWrap(false);
+    list->setTextElideMode(Qt::ElideNone); // a long path is cut off at the edge
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return list;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+void Form1::createControls() {
+    setWindowTitle("Quennow :: Empty Folder Remover");
+    setWindowIcon(QIcon(":/icons/empty-folder-remover.png"));
+    setFont(sansSerif(8.25, false));
+
+    auto* clientArea = new QWidget(this);
+    clientArea->setObjectName("clientArea");
+    clientArea->setFixedSize(pixels(14715), pixels(7350));
+    clientArea->setAutoFillBackground(true);
+    setColour(clientArea, QPalette::Window, QColor(0xFF, 0xC0, 0xC0));
+    setCentralWidget(clientArea);
+
+    m_folderListModel = new FolderListModel(m_folderList, this);
+    List1 = makeList(clientArea, m_folderListModel);
+    List1->setObjectName("List1");
+    place(List1, 120, 720, 5535, 6360);
+    List1->setFont(sansSerif(8.25, true));
+    setColour(List1, QPalette::Base, QColor(0xFF, 0xE0, 0xC0));
+    List1->setToolTip("List of empty folder(s)");
+
+    Drive1 = new DriveChooser(clientArea);
+    Drive1->setObjectName("Drive1");
+    place(Drive1, 12120, 240, 2415, 420);
+    Drive1->setFont(sansSerif(12, true));
+    setColour(Drive1, QPalette::Button, QColor(0xC0, 0xC0, 0xFF));
+    setColour(Drive1, QPalette::Base, QColor(0xC0, 0xC0, 0xFF));
+    Drive1->setToolTip("Select Drive");
+
+    Dir1 = new FolderTree(clientArea);
+    Dir1->setObjectName("Dir1");
+    place(Dir1, 11040, 720, 3495, 4590);
+    Dir1->setFont(sansSerif(8.25, true));
+    setColour(Dir1, QPalette::Base, QColor(0xC0, 0xFF, 0xC0));
+    Dir1->setToolTip("Select folder to find empty folder(s) inside it");
+
+    Command2 = new QPushButton("Delete", clientArea);
+    Command2->setObjectName("Command2");
+    place(Command2, 5760, 6000, 1575, 1095);
+    Command2->setFont(sansSerif(13.5, true));
+    setColour(Command2, QPalette::Button, QColor(0xFF, 0x00, 0x00));
+    Command2->setToolTip("Delete selected folder(s)");
+
+    Command3 = new QPushButton("Mark All", clientArea);
+    Command3->setObjectName("Command3");
+    place(Command3, 120, 240, 1455, 495);
+    Command3->setFont(sansSerif(8.25, true));
+    Command3->setToolTip("Mark all empty folders");
+
+    Command4 = new QPushButton("Unmark All", clientArea);
+    Command4->setObjectName("Command4");
+    place(Command4, 1680, 240, 1455, 495);
+    Command4->setFont(sansSerif(8.25, true));
+    Command4->setToolTip("Unmark all empty folders");
+
+    Label1 = new ClickableLabel("Like Our Facebook Page and Get More Software and Information", clientArea);
+    Label1->setObjectName("Label1");
+    place(Label1, 8880, 6960, 5655, 255);
+    Label1->setWordWrap(true);
+    Label1->setFont(sansSerif(8.25, true, true));
+    setColour(Label1, QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
+    Label1->setCursor(Qt::UpArrowCursor);
+
+    m_deletionLogModel = new DeletionLogModel(m_deletionLog, this);
+    List2 = makeList(clientArea, m_deletionLogModel);
+    List2->setObjectName("List2");
+    place(List2, 6000, 720, 4935, 4620);
+    List2->setFont(sansSerif(9.75, true));
+    setColour(List2, QPalette::Base, QApplication::palette().color(QPalette::Button));
+    List2->setToolTip("This list shows which empty folders have been deleted");
+
+    clrLog = new QPushButton("Clear Log", clientArea);
+    clrLog->setObjectName("clrLog");
+    place(clrLog, 6000, 360, 1335, 375);
+
+    Label2 = makeLabel(clientArea, "This is the list of all deleted folders");
+    Label2->setObjectName("Label2");
+    place(Label2, 7440, 480, 3375, 255);
+
+    Label3 = makeLabel(clientArea, "Select the empty folders you want to delete");
+    Label3->setObjectName("Label3");
+    place(Label3, 3240, 240, 2415, 495);
+
+    Label4 = makeLabel(clientArea, "Select Drive");
+    Label4->setObjectName("Label4");
+    place(Label4, 11040, 360, 975, 255);
+
+    Label5 = makeLabel(clientArea, "Select the main folder here. We will find the empty folders which are located "
+                                   "inside the main folder.");
+    Label5->setObjectName("Label5");
+    place(Label5, 11040, 5400, 3495, 615);
+
+    Label6 = makeLabel(clientArea, QUrl(kMakerPage).host());
+    Label6->setObjectName("Label6");
+    place(Label6, 12600, 6360, 1815, 255);
+    Label6->setFont(sansSerif(9.75, true));
+    setColour(Label6, QPalette::WindowText, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+
+    Label7 = makeLabel(clientArea, kMakerEmail);
+    Label7->setObjectName("Label7");
+    place(Label7, 12720, 6600, 1575, 255);
+    Label7->setFont(sansSerif(8.25, true));
+    setColour(Label7, QPalette::WindowText, QApplication::palette().color(QPalette::Inactive, QPalette::WindowText));
+
+    // Labels never take the focus; tabbing visits these in this order.
+    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog};
+    for (QWidget* widget : tabOrder)
+        widget->setFocusPolicy(Qt::StrongFocus);
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    // Below the controls, a line that says what the window is doing.
+    statusLine = new QLabel(this);
+    statusLine->setObjectName("statusLine");
+    statusLine->setTextFormat(Qt::PlainText);
+    statusBar()->addWidget(statusLine, 1);
+    statusBar()->setSizeGripEnabled(false);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    List1->setFocus();
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "list_models.h"
+
+#include "cleaner/deletion_log.h"
+#include "cleaner/folder_list.h"
+
+#include <QFile>
+
+QString displayPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+void ListObserverModel::beginInsertRows(int first, int last) {
+    QAbstractListModel::beginInsertRows({}, first, last);
+}
+
+void ListObserverModel::endInsertRows() {
+    QAbstractListModel::endInsertRows();
+}
+
+void ListObserverModel::beginRemoveRows(int first, int last) {
+    QAbstractListModel::beginRemoveRows({}, first, last);
+}
+
+void ListObserverModel::endRemoveRows() {
+    QAbstractListModel::endRemoveRows();
+}
+
+void ListObserverModel::beginReset() {
+    beginResetModel();
+}
+
+void ListObserverModel::endReset() {
+    endResetModel();
+}
+
+void ListObserverModel::marksChanged(int first, int last) {
+    emit dataChanged(index(first), index(last), {Qt::CheckStateRole});
+}
+
+FolderListModel::FolderListModel(cleaner::FolderList& list, QObject* parent)
+    : ListObserverModel(parent), m_list(list) {
+    m_list.setObserver(this);
+}
+
+FolderListModel::~FolderListModel() {
+    m_list.setObserver(nullptr);
+}
+
+int FolderListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_list.ListCount();
+}
+
+QVariant FolderListModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return displayPath(m_list.List(index.row()));
+    case Qt::CheckStateRole:
+        return m_list.Selected(index.row()) ? Qt::Checked : Qt::Unchecked;
+    default:
+        return {};
+    }
+}
+
+bool FolderListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+        return false;
+    // The list tells us about the change, which emits dataChanged.
+    m_list.Selected(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags FolderListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
+}
+
+DeletionLogModel::DeletionLogModel(cleaner::DeletionLog& log, QObject* parent)
+    : ListObserverModel(parent), m_log(log) {
+    m_log.setObserver(this);
+}
+
+DeletionLogModel::~DeletionLogModel() {
+    m_log.setObserver(nullptr);
+}
+
+int DeletionLogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_log.ListCount();
+}
+
+QVariant DeletionLogModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    return displayPath(m_log.List(index.row()));
+}

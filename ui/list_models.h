@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cleaner/list_observer.h"
+
+#include <QAbstractListModel>
+
+namespace cleaner {
+class DeletionLog;
+class FolderList;
+} // namespace cleaner
+
+// Qt views over the two lists of the cleaning logic. The lists stay the one
+// place that holds the data; the models only pass their changes on to the
+// views, so code that changes a list directly keeps the window in step.
+
+// Forwards a list's change notifications as the model's own.
+class ListObserverModel : public QAbstractListModel, protected cleaner::ListObserver {
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+protected:
+    void beginInsertRows(int first, int last) override;
+    void endInsertRows() override;
+    void beginRemoveRows(int first, int last) override;
+    void endRemoveRows() override;
+    void beginReset() override;
+    void endReset() override;
+    void marksChanged(int first, int last) override;
+};
+
+// The folder list: one row per folder, with its mark as a check box.
+class FolderListModel final : public ListObserverModel {
+    Q_OBJECT
+public:
+    explicit FolderListModel(cleaner::FolderList& list, QObject* parent = nullptr);
+    ~FolderListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    cleaner::FolderList& m_list;
+};
+
+// The deletion log: one line per row.
+class DeletionLogModel final : public ListObserverModel {
+    Q_OBJECT
+public:
+    explicit DeletionLogModel(cleaner::DeletionLog& log, QObject* parent = nullptr);
+    ~DeletionLogModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    cleaner::DeletionLog& m_log;
+};
+
+// Paths are bytes on disk; this is how the window shows them.
+QString displayPath(const std::string& path);

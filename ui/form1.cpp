@@ -58,9 +58,12 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
 }
 
 Form1::~Form1() {
-    // Workers stop and end before the lists they report to go away.
+    // Workers stop and end, and the models let go of the lists, before the
+    // lists go away with this object's members.
     delete m_scanRunner;
     delete m_deletionRunner;
+    delete m_folderListModel;
+    delete m_deletionLogModel;
 }
 
 void Form1::connectHandlers() {

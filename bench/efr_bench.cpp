@@ -344,7 +344,8 @@ int main(int argc, char** argv) {
     std::printf("efr-scan peak memory %.1f MiB\n", static_cast<double>(peakKiB) / 1024.0);
 
     if (options.keep) {
-        temp.release(); // leak the guard so the tree stays
+        if (temp)
+            temp->keep();
         std::printf("tree kept at %s\n", tree.c_str());
     } else if (!options.dir.empty()) {
         testing_support::removeTree(tree);

@@ -26,6 +26,17 @@ bool present(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Marks every entry of `List1`, deletes, and returns the log, a line each.
+std::string deleteAll(cleaner::FileSystem& fs, cleaner::FolderList& List1) {
+    cleaner::ListBoxSelAll(List1);
+    cleaner::DeletionLog List2;
+    cleaner::ListBoxRemSel(List1, List2, fs);
+    std::string text;
+    for (int i = 0; i < List2.ListCount(); ++i)
+        text += List2.List(i) + "\n";
+    return text;
+}
+
 // Scans the main folder, lets `change` alter the disk, then marks every
 // listed folder and deletes. Returns the log.
 std::vector<std::string> scanChangeAndDelete(DiskBackend& disk, const std::function<void()>& change) {
@@ -122,13 +133,8 @@ TEST(RemovalOnDisk, AFolderProtectedByPermissionsIsReportedAndKeptForAnOrdinaryU
         cleaner::FolderList List1;
         for (const char* path : {"readOnly", "readOnly/inner", "free"})
             List1.AddItem(disk.path(path));
-        cleaner::ListBoxSelAll(List1);
-        cleaner::DeletionLog List2;
-        cleaner::ListBoxRemSel(List1, List2, fs);
-        std::string text;
-        for (int i = 0; i < List2.ListCount(); ++i)
-            text += List2.List(i) + "\n";
-        return text + "left in list: " + std::to_string(List1.ListCount()) +
+        const std::string log = deleteAll(fs, List1);
+        return log + "left in list: " + std::to_string(List1.ListCount()) +
                ", marked: " + std::to_string(List1.SelCount());
     });
     const std::string denied = std::strerror(EACCES);
@@ -156,13 +162,7 @@ TEST(RemovalOnDisk, AMountPointIsNeverCrossed) {
             cleaner::FolderList List1;
             List1.AddItem(disk.path("A"));
             List1.AddItem(disk.path("A/mnt"));
-            cleaner::ListBoxSelAll(List1);
-            cleaner::DeletionLog List2;
-            cleaner::ListBoxRemSel(List1, List2, fs);
-            std::string text;
-            for (int i = 0; i < List2.ListCount(); ++i)
-                text += List2.List(i) + "\n";
-            return text + (present(disk.path("A/mnt/inside")) && present(disk.path("A/mnt/zero")) ? "intact"
+            return deleteAll(fs, List1) + (present(disk.path("A/mnt/inside")) && present(disk.path("A/mnt/zero")) ? "intact"
                                                                                                  : "crossed");
         },
         mounted);

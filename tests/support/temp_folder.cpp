@@ -25,7 +25,8 @@ TempFolder::TempFolder(const std::string& prefix) {
 }
 
 TempFolder::~TempFolder() {
-    removeTree(m_path);
+    if (!m_keep)
+        removeTree(m_path);
 }
 
 namespace {

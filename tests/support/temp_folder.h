@@ -16,10 +16,13 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::string& path() const { return m_path; }
+    // Leaves the folder on disk when this object goes.
+    void keep() { m_keep = true; }
     std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
 
 private:
     std::string m_path;
+    bool m_keep = false;
 };
 
 // Restores owner access to every folder in the tree and removes it.

@@ -15,7 +15,7 @@
 
 namespace {
 
-struct ControlSpec {
+struct ControlLook {
     const char* name;
     int left, top, width, height; // twips
     const char* text;             // nullptr: not a caption
@@ -24,7 +24,7 @@ struct ControlSpec {
     bool bold;
 };
 
-const ControlSpec kControls[] = {
+const ControlLook kControls[] = {
     {"List1", 120, 720, 5535, 6360, nullptr, "List of empty folder(s)", 8.25, true},
     {"Drive1", 12120, 240, 2415, 420, nullptr, "Select Drive", 12, true},
     {"Dir1", 11040, 720, 3495, 4590, nullptr, "Select folder to find empty folder(s) inside it", 8.25, true},
@@ -63,21 +63,21 @@ TEST(Form1Layout, EveryControlSitsWhereItShouldWithItsTextsAndFont) {
     Form1 form;
     QWidget* clientArea = form.findChild<QWidget*>("clientArea");
     ASSERT_NE(clientArea, nullptr);
-    for (const ControlSpec& spec : kControls) {
-        SCOPED_TRACE(spec.name);
-        auto* widget = form.findChild<QWidget*>(spec.name);
+    for (const ControlLook& control : kControls) {
+        SCOPED_TRACE(control.name);
+        auto* widget = form.findChild<QWidget*>(control.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->parentWidget(), clientArea);
         EXPECT_EQ(widget->geometry(),
-                  QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15));
-        if (spec.text) {
-            EXPECT_EQ(captionOf(widget).toStdString(), spec.text);
+                  QRect(control.left / 15, control.top / 15, control.width / 15, control.height / 15));
+        if (control.text) {
+            EXPECT_EQ(captionOf(widget).toStdString(), control.text);
         }
-        EXPECT_EQ(widget->toolTip().toStdString(), spec.toolTip);
+        EXPECT_EQ(widget->toolTip().toStdString(), control.toolTip);
         const QFont font = widget->font();
         EXPECT_EQ(font.families().value(0), "MS Sans Serif");
-        EXPECT_DOUBLE_EQ(font.pointSizeF(), spec.points == 0 ? 8.25 : spec.points);
-        EXPECT_EQ(font.bold(), spec.bold);
+        EXPECT_DOUBLE_EQ(font.pointSizeF(), control.points == 0 ? 8.25 : control.points);
+        EXPECT_EQ(font.bold(), control.bold);
         EXPECT_FALSE(captionOf(widget).contains('&')) << "no caption carries an access key";
     }
 }

@@ -256,6 +256,10 @@ TreeStats statsOf(const testing_support::TreeRecipe& recipe) {
 
 int main(int argc, char** argv) {
     Options options;
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        usage(argv[0]);
+        return 0;
+    }
     if (!parse(argc, argv, options)) {
         usage(argv[0]);
         return 2;
@@ -276,9 +280,10 @@ int main(int argc, char** argv) {
     const auto recipe = testing_support::randomTree(options.seed, options.shape);
     const TreeStats stats = statsOf(recipe);
     std::printf("tree: %s\n", tree.c_str());
-    std::printf("  %zu folders, %zu files (%zu of zero bytes), deepest level %d, mean folder depth %.1f, seed %llu\n",
-                stats.folders, stats.files, stats.zeroByteFiles, stats.deepest, stats.meanDepth,
-                static_cast<unsigned long long>(options.seed));
+    std::printf(
+        "  %zu folders, %zu files (%zu of zero bytes), deepest level %d, mean folder depth %.1f, seed %llu\n",
+        stats.folders, stats.files, stats.zeroByteFiles, stats.deepest, stats.meanDepth,
+        static_cast<unsigned long long>(options.seed));
     auto start = Clock::now();
     testing_support::buildOnDisk(recipe, tree);
     std::printf("  built in %.1f s\n", secondsSince(start));
@@ -338,7 +343,8 @@ int main(int argc, char** argv) {
         std::printf("  reference (1 run)    %9.1f ms  %11.0f folders/s\n", median(reference) * 1e3,
                     folders / median(reference));
     if (options.find)
-        std::printf("ratio scan/find      %.3f  (efr-scan process against find)\n", median(process) / median(find));
+        std::printf("ratio scan/find      %.3f  (efr-scan process against find)\n",
+                    median(process) / median(find));
     if (options.reference)
         std::printf("ratio reference/scan %.1f  (in-process)\n", median(reference) / median(inProcess));
     std::printf("efr-scan peak memory %.1f MiB\n", static_cast<double>(peakKiB) / 1024.0);

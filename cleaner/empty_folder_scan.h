@@ -24,8 +24,8 @@ struct ScanOutcome {
         Cancelled, // asked to stop from outside
     };
     Status status = Status::Completed;
-    std::string stoppedAt;   // Stopped: the folder or entry that could not be read
-    std::error_code reason;  // Stopped: why, as the system said it
+    std::string stoppedAt;  // Stopped: the folder or entry that could not be read
+    std::error_code reason; // Stopped: why, as the system said it
     std::uint64_t foldersExamined = 0;
     std::uint64_t foldersListed = 0;
 };

@@ -54,11 +54,12 @@ FolderSummary summarisePath(FileSystem& fs, const std::string& path, SizeNeed ne
 
 // Total bytes beneath an open folder, reading subfolders through their
 // parent so the walk never follows a link that appears meanwhile.
-std::uint64_t treeSize(FileSystem& fs, const OpenFolder& folder, const std::string& path, std::uint64_t device,
-                       std::vector<DirEntry>& scratch) {
+std::uint64_t treeSize(FileSystem& fs, const OpenFolder& folder, const std::string& path,
+                       std::uint64_t device, std::vector<DirEntry>& scratch) {
     FolderSummary summary;
     std::string failedName;
-    std::error_code ec = summariseFolder(fs, folder.get(), device, SizeNeed::All, summary, scratch, failedName);
+    std::error_code ec =
+        summariseFolder(fs, folder.get(), device, SizeNeed::All, summary, scratch, failedName);
     if (ec)
         throw FsError(failedName.empty() ? path : joinPath(path, failedName), ec);
     std::uint64_t total = summary.bytes;

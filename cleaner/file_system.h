@@ -40,8 +40,7 @@ class OpenFolder {
 public:
     OpenFolder() = default;
     OpenFolder(FileSystem& fs, FolderHandle handle) : m_fs(&fs), m_handle(handle) {}
-    OpenFolder(OpenFolder&& other) noexcept
-        : m_fs(other.m_fs), m_handle(std::exchange(other.m_handle, -1)) {}
+    OpenFolder(OpenFolder&& other) noexcept : m_fs(other.m_fs), m_handle(std::exchange(other.m_handle, -1)) {}
     OpenFolder& operator=(OpenFolder&& other) noexcept;
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
@@ -89,7 +88,8 @@ public:
     virtual EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) = 0;
     // Removes the entry `name` inside `parent`: an empty folder when
     // `folder` is true (rmdir), anything else otherwise (unlink).
-    virtual void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) = 0;
+    virtual void removeEntry(FolderHandle parent, const std::string& name, bool folder,
+                             std::error_code& ec) = 0;
 
     // --- Folder operations; failures throw FsError. ---
 

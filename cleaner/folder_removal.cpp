@@ -75,7 +75,7 @@ public:
         const EntryStatus status = m_fs.examine(parent.get(), name, ec);
         if (ec)
             return ec == std::errc::no_such_file_or_directory ? outcome(Result::AlreadyGone)
-                                                               : outcome(Result::Failed, ec);
+                                                              : outcome(Result::Failed, ec);
         if (status.kind != EntryKind::Folder || status.device != m_device || status.mountRoot)
             return outcome(Result::NotEmpty);
 
@@ -132,7 +132,8 @@ private:
             // When the one thing that weighed was an entry we could not look
             // at, we don't know that it holds data: that is a refusal.
             const bool onlyUnexamined = summary.unexaminedReason && summary.bytes == 1;
-            return onlyUnexamined ? outcome(Result::Failed, summary.unexaminedReason) : outcome(Result::NotEmpty);
+            return onlyUnexamined ? outcome(Result::Failed, summary.unexaminedReason)
+                                  : outcome(Result::NotEmpty);
         }
         for (const std::string& name : summary.subFolders) {
             OpenFolder sub = openRealFolder(folder, name, ec);

@@ -82,7 +82,8 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
             ec.clear();
             continue;
         }
-        const bool realFolder = status.kind == EntryKind::Folder && status.device == device && !status.mountRoot;
+        const bool realFolder =
+            status.kind == EntryKind::Folder && status.device == device && !status.mountRoot;
         if (realFolder)
             out.subFolders.push_back(std::move(entry->name));
         else if (status.kind == EntryKind::Folder)

@@ -128,7 +128,8 @@ bool MemoryFileSystem::isFolder(const std::string& path) {
     return node && node->isFolder();
 }
 
-FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) {
+FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t& device,
+                                          std::error_code& ec) {
     Node* node = find(path);
     if (!node)
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
@@ -142,7 +143,8 @@ FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t
     return track(node);
 }
 
-FolderHandle MemoryFileSystem::openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
+FolderHandle MemoryFileSystem::openSubFolder(FolderHandle parent, const std::string& name,
+                                             std::error_code& ec) {
     Node* folder = handleNode(parent, ec);
     if (!folder)
         return -1;
@@ -188,7 +190,8 @@ EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& na
     ec = node->failure(Step::Examine);
     if (ec)
         return {};
-    return EntryStatus{node->kind, node->size, node->mountPoint ? kOtherDevice : kMainDevice, node->mountPoint};
+    return EntryStatus{node->kind, node->size, node->mountPoint ? kOtherDevice : kMainDevice,
+                       node->mountPoint};
 }
 
 void MemoryFileSystem::closeFolder(FolderHandle folder) noexcept {
@@ -203,7 +206,8 @@ EntryStatus MemoryFileSystem::folderStatus(FolderHandle folder, std::error_code&
     return EntryStatus{node->kind, 0, node->mountPoint ? kOtherDevice : kMainDevice, node->mountPoint};
 }
 
-void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) {
+void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder,
+                                   std::error_code& ec) {
     Node* node = handleNode(parent, ec);
     if (!node)
         return;

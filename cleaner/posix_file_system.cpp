@@ -80,7 +80,8 @@ bool PosixFileSystem::isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-FolderHandle PosixFileSystem::openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) {
+FolderHandle PosixFileSystem::openFolder(const std::string& path, std::uint64_t& device,
+                                         std::error_code& ec) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         ec = lastSystemError();
@@ -96,7 +97,8 @@ FolderHandle PosixFileSystem::openFolder(const std::string& path, std::uint64_t&
     return fd;
 }
 
-FolderHandle PosixFileSystem::openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
+FolderHandle PosixFileSystem::openSubFolder(FolderHandle parent, const std::string& name,
+                                            std::error_code& ec) {
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         ec = lastSystemError();
@@ -142,7 +144,8 @@ EntryStatus PosixFileSystem::folderStatus(FolderHandle folder, std::error_code& 
     return statusAt(folder, "", AT_EMPTY_PATH, ec);
 }
 
-void PosixFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) {
+void PosixFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder,
+                                  std::error_code& ec) {
     if (::unlinkat(parent, name.c_str(), folder ? AT_REMOVEDIR : 0) != 0)
         ec = lastSystemError();
     else

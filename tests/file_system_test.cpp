@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The folder operations, on the memory and the real file system alike.
-#include "support/backends.h"
-
 #include "cleaner/fs_error.h"
+#include "support/backends.h"
 
 #include <gtest/gtest.h>
 
@@ -74,8 +73,8 @@ TEST_P(FolderOperations, SubFoldersComeInByteOrderWithFullPaths) {
         backend->folder(name);
     backend->file("file", 3);
 
-    const std::vector<std::string> expected = {backend->path(".hidden"), backend->path("B"),
-                                               backend->path("a b"),     backend->path("b"),
+    const std::vector<std::string> expected = {backend->path(".hidden"),  backend->path("B"),
+                                               backend->path("a b"),      backend->path("b"),
                                                backend->path("\xc3\xa9"), backend->path("\xff")};
     EXPECT_EQ(pathsOf(backend->fs().GetFolder(backend->main()).SubFolders()), expected);
 }

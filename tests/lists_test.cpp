@@ -136,9 +136,9 @@ TEST(FolderList, TellsTheObserverBeforeAndAfterEachChange) {
     list.Clear();
 
     const std::vector<std::string> expected = {
-        "beginInsert 0..0 (count 0)", "endInsert (count 1)",   "beginInsert 1..2 (count 1)",
-        "endInsert (count 3)",        "marks 1..1 (count 3)",  "marks 0..2 (count 3)",
-        "beginRemove 0..0 (count 3)", "endRemove (count 2)",   "beginReset (count 2)",
+        "beginInsert 0..0 (count 0)", "endInsert (count 1)",  "beginInsert 1..2 (count 1)",
+        "endInsert (count 3)",        "marks 1..1 (count 3)", "marks 0..2 (count 3)",
+        "beginRemove 0..0 (count 3)", "endRemove (count 2)",  "beginReset (count 2)",
         "endReset (count 0)",
     };
     EXPECT_EQ(observer.events, expected);
@@ -155,7 +155,7 @@ TEST(DeletionLog, AppendsLinesAndClears) {
     EXPECT_THROW(log.List(2), std::out_of_range);
     log.Clear();
     EXPECT_EQ(log.ListCount(), 0);
-    const std::vector<std::string> expected = {"beginInsert 0..0", "endInsert", "beginInsert 1..1", "endInsert",
-                                               "beginReset", "endReset"};
+    const std::vector<std::string> expected = {"beginInsert 0..0", "endInsert",  "beginInsert 1..1",
+                                               "endInsert",        "beginReset", "endReset"};
     EXPECT_EQ(observer.events, expected);
 }

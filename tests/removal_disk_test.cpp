@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting on real folders: what changed after the scan must survive.
-#include "support/backends.h"
-#include "support/processes.h"
-#include "support/scan_runs.h"
-
 #include "cleaner/deletion_log.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/posix_file_system.h"
+#include "support/backends.h"
+#include "support/processes.h"
+#include "support/scan_runs.h"
 
 #include <gtest/gtest.h>
 
@@ -162,8 +161,9 @@ TEST(RemovalOnDisk, AMountPointIsNeverCrossed) {
             cleaner::FolderList List1;
             List1.AddItem(disk.path("A"));
             List1.AddItem(disk.path("A/mnt"));
-            return deleteAll(fs, List1) + (present(disk.path("A/mnt/inside")) && present(disk.path("A/mnt/zero")) ? "intact"
-                                                                                                 : "crossed");
+            return deleteAll(fs, List1) +
+                   (present(disk.path("A/mnt/inside")) && present(disk.path("A/mnt/zero")) ? "intact"
+                                                                                           : "crossed");
         },
         mounted);
     if (!mounted)

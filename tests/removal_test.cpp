@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Marking, and deleting marked folders without ever deleting data.
-#include "support/hooked_file_system.h"
-
 #include "cleaner/deletion_log.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/memory_file_system.h"
+#include "support/hooked_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +68,7 @@ TEST_F(Removal, NestedMarkedFoldersAreAllLoggedAsDeletedInListOrder) {
     deleteMarked();
 
     EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/A has been deleted.", "/M/A/B has been deleted.",
-                                                         "/M/C has been deleted."}));
+                                                        "/M/C has been deleted."}));
     EXPECT_EQ(List1.ListCount(), 0);
     EXPECT_FALSE(memory.exists("/M/A"));
     EXPECT_FALSE(memory.exists("/M/C"));
@@ -85,8 +84,7 @@ TEST_F(Removal, OnlyMarkedEntriesGoAndTheRestKeepTheirOrderAndMarks) {
     deleteMarked();
 
     EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/P", false}, {"/M/R", false}}));
-    EXPECT_EQ(linesOf(List2),
-              (std::vector<std::string>{"/M/Q has been deleted.", "/M/S has been deleted."}));
+    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/Q has been deleted.", "/M/S has been deleted."}));
     EXPECT_TRUE(memory.exists("/M/P"));
     EXPECT_FALSE(memory.exists("/M/Q"));
 }
@@ -128,8 +126,8 @@ TEST_F(Removal, AFolderThatIsNoLongerEmptyIsLeftUntouchedAndStaysUnmarked) {
     memory.addMountPoint("/M/mountedBelow/usb");
     memory.addMountPoint("/M/isMount");
     memory.addFile("/M/nowAFile", 0);
-    const char* paths[] = {"/M/ownFile", "/M/deepData", "/M/deepLink", "/M/mountedBelow", "/M/isMount",
-                           "/M/nowAFile"};
+    const char* paths[] = {"/M/ownFile",      "/M/deepData", "/M/deepLink",
+                           "/M/mountedBelow", "/M/isMount",  "/M/nowAFile"};
     for (const char* path : paths)
         list({{path, true}});
 
@@ -152,9 +150,9 @@ TEST_F(Removal, AFolderGoneMeanwhileIsLoggedAsDeleted) {
     list({{"/M/gone", true}, {"/M/gone/deeper", true}, {"/M/file/below", true}});
     memory.addFile("/M/file", 0);
     deleteMarked();
-    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/gone has been deleted.",
-                                                         "/M/gone/deeper has been deleted.",
-                                                         "/M/file/below has been deleted."}));
+    EXPECT_EQ(linesOf(List2),
+              (std::vector<std::string>{"/M/gone has been deleted.", "/M/gone/deeper has been deleted.",
+                                        "/M/file/below has been deleted."}));
     EXPECT_EQ(List1.ListCount(), 0);
 }
 
@@ -175,14 +173,13 @@ TEST_F(Removal, AFailureIsReportedWithTheSystemsReasonAndTheRunGoesOn) {
 
     const std::string denied = std::strerror(EACCES);
     EXPECT_EQ(linesOf(List2),
-              (std::vector<std::string>{"/M/A could not be deleted: " + denied + ".",
-                                        "/M/B could not be deleted: " + denied + ".",
-                                        "/M/C/unexaminable could not be deleted: " + std::string(std::strerror(EIO)) + ".",
-                                        "/M/D could not be deleted: " + denied + ".", "/M/E has been deleted."}));
-    EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/A", false},
-                                                    {"/M/B", false},
-                                                    {"/M/C/unexaminable", false},
-                                                    {"/M/D", false}}));
+              (std::vector<std::string>{
+                  "/M/A could not be deleted: " + denied + ".", "/M/B could not be deleted: " + denied + ".",
+                  "/M/C/unexaminable could not be deleted: " + std::string(std::strerror(EIO)) + ".",
+                  "/M/D could not be deleted: " + denied + ".", "/M/E has been deleted."}));
+    EXPECT_EQ(entriesOf(List1),
+              (std::vector<Entry>{
+                  {"/M/A", false}, {"/M/B", false}, {"/M/C/unexaminable", false}, {"/M/D", false}}));
     // A stopped at its second folder: the first, empty, went already.
     EXPECT_FALSE(memory.exists("/M/A/1"));
     EXPECT_TRUE(memory.exists("/M/A/2"));
@@ -195,8 +192,8 @@ TEST_F(Removal, AFileThatCantBeExaminedIsARefusalNotAVerdict) {
     memory.failOn("/M/A/sub/zero", Step::Examine, std::errc::permission_denied);
     list({{"/M/A", true}});
     deleteMarked();
-    EXPECT_EQ(linesOf(List2),
-              std::vector<std::string>{"/M/A could not be deleted: " + std::string(std::strerror(EACCES)) + "."});
+    EXPECT_EQ(linesOf(List2), std::vector<std::string>{
+                                  "/M/A could not be deleted: " + std::string(std::strerror(EACCES)) + "."});
     EXPECT_TRUE(memory.exists("/M/A/sub/zero"));
 }
 
@@ -217,9 +214,9 @@ TEST_F(Removal, DataThatAppearsWhileTheTreeIsBeingRemovedIsKept) {
 
     cleaner::ListBoxRemSel(List1, List2, racing);
 
-    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/A could not be deleted: " +
-                                                             std::string(std::strerror(ENOTEMPTY)) + ".",
-                                                         "/M/B" + kNotEmpty}));
+    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{
+                                  "/M/A could not be deleted: " + std::string(std::strerror(ENOTEMPTY)) + ".",
+                                  "/M/B" + kNotEmpty}));
     EXPECT_TRUE(memory.exists("/M/A/b/c/data"));
     EXPECT_TRUE(memory.exists("/M/B/pipe"));
     EXPECT_FALSE(memory.exists("/M/A/a")) << "the empty branch before it went, holding no data";
@@ -232,9 +229,9 @@ TEST_F(Removal, PathsThatNameNoFolderAreRefused) {
     deleteMarked();
     const std::string invalid = std::strerror(EINVAL);
     EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/ could not be deleted: " + invalid + ".",
-                                                         " could not be deleted: " + invalid + ".",
-                                                         "/M/.. could not be deleted: " + invalid + ".",
-                                                         "/M/. could not be deleted: " + invalid + "."}));
+                                                        " could not be deleted: " + invalid + ".",
+                                                        "/M/.. could not be deleted: " + invalid + ".",
+                                                        "/M/. could not be deleted: " + invalid + "."}));
     EXPECT_TRUE(memory.exists("/M"));
     EXPECT_EQ(List1.SelCount(), 0);
 }

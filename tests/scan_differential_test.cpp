@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The scan against the slow reference on many random trees, and the two
 // file systems against each other on the same trees.
+#include "cleaner/memory_file_system.h"
+#include "cleaner/posix_file_system.h"
 #include "support/processes.h"
 #include "support/scan_runs.h"
 #include "support/temp_folder.h"
 #include "support/tree_recipe.h"
-
-#include "cleaner/memory_file_system.h"
-#include "cleaner/posix_file_system.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The scan on real folders: permissions, mount points, odd names, depth.
+#include "cleaner/posix_file_system.h"
 #include "support/backends.h"
 #include "support/processes.h"
 #include "support/scan_runs.h"
-
-#include "cleaner/posix_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +69,13 @@ TEST(ScanOnDisk, AMountPointIsNeverCrossed) {
 
 TEST(ScanOnDisk, NamesWithOddBytesComeBackByteForByte) {
     DiskBackend disk;
-    const std::string odd[] = {"new\nline", "\xff\xfe", "tab\there", " lead", "-dash", "\xe2\x80\xae" "rtl"};
+    const std::string odd[] = {"new\nline",
+                               "\xff\xfe",
+                               "tab\there",
+                               " lead",
+                               "-dash",
+                               "\xe2\x80\xae"
+                               "rtl"};
     for (const std::string& name : odd)
         disk.folder(name);
     const testing_support::ScanResult result = runScan(disk.fs(), disk.main());

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The empty-folder scan on hand-made trees.
+#include "cleaner/empty_folder_scan.h"
+#include "cleaner/folder_list.h"
 #include "support/backends.h"
 #include "support/hooked_file_system.h"
 #include "support/scan_runs.h"
-
-#include "cleaner/empty_folder_scan.h"
-#include "cleaner/folder_list.h"
 
 #include <gtest/gtest.h>
 
@@ -268,7 +267,9 @@ TEST(ScanCancel, StopsInTheMiddleOfAHugeFolderAndHandsOutNothingMore) {
     std::vector<std::string> handedOut;
     EmptyFolderScan scan(fs, "/M");
     const ScanOutcome outcome = scan.run(
-        [&](std::vector<std::string>&& batch) { handedOut.insert(handedOut.end(), batch.begin(), batch.end()); },
+        [&](std::vector<std::string>&& batch) {
+            handedOut.insert(handedOut.end(), batch.begin(), batch.end());
+        },
         stop.get_token());
 
     EXPECT_EQ(outcome.status, ScanOutcome::Status::Cancelled);

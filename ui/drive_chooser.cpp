@@ -10,10 +10,10 @@ namespace {
 
 bool isKernelFileSystem(const QString& type) {
     static const QStringList kernelTypes = {
-        "proc",    "sysfs",      "cgroup",   "cgroup2",   "devtmpfs",  "devpts",   "securityfs",
-        "debugfs", "tracefs",    "pstore",   "bpf",       "configfs",  "fusectl",  "mqueue",
-        "hugetlbfs", "autofs",   "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs",
-        "ramfs",   "fuse.gvfsd-fuse", "fuse.portal", "squashfs"};
+        "proc",      "sysfs",           "cgroup",      "cgroup2",  "devtmpfs",   "devpts",  "securityfs",
+        "debugfs",   "tracefs",         "pstore",      "bpf",      "configfs",   "fusectl", "mqueue",
+        "hugetlbfs", "autofs",          "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",    "selinuxfs",
+        "ramfs",     "fuse.gvfsd-fuse", "fuse.portal", "squashfs"};
     return kernelTypes.contains(type);
 }
 
@@ -38,9 +38,10 @@ std::vector<DriveInfo> usableDrives(std::vector<DriveInfo> mounted) {
         return aRoot != bRoot ? aRoot : a.rootPath < b.rootPath;
     });
     // The same place mounted twice is offered once.
-    mounted.erase(std::unique(mounted.begin(), mounted.end(),
-                              [](const DriveInfo& a, const DriveInfo& b) { return a.rootPath == b.rootPath; }),
-                  mounted.end());
+    mounted.erase(
+        std::unique(mounted.begin(), mounted.end(),
+                    [](const DriveInfo& a, const DriveInfo& b) { return a.rootPath == b.rootPath; }),
+        mounted.end());
     return mounted;
 }
 
@@ -58,7 +59,8 @@ DriveChooser::DriveChooser(QWidget* parent) : QComboBox(parent) {
 void DriveChooser::refresh() {
     std::vector<DriveInfo> mounted;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
-        mounted.push_back(DriveInfo{volume.rootPath(), volume.name(), QString::fromLatin1(volume.fileSystemType()),
+        mounted.push_back(DriveInfo{volume.rootPath(), volume.name(),
+                                    QString::fromLatin1(volume.fileSystemType()),
                                     volume.isValid() && volume.isReady()});
     const QString chosen = rootPath();
     const QSignalBlocker blocker(this);

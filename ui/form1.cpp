@@ -5,6 +5,7 @@
 
 #include "form1.h"
 
+#include "cleaner/posix_file_system.h"
 #include "clickable_label.h"
 #include "deletion_runner.h"
 #include "drive_chooser.h"
@@ -12,8 +13,6 @@
 #include "list_models.h"
 #include "maker.h"
 #include "scan_runner.h"
-
-#include "cleaner/posix_file_system.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -148,8 +147,8 @@ void Form1::showFound(const std::vector<std::string>& folders) {
 }
 
 void Form1::showScanProgress() {
-    setStatus("Scanning " + Dir1->Path() + ": " + plural(m_scanRunner->foldersExamined(), "folder", "folders") +
-              " examined");
+    setStatus("Scanning " + Dir1->Path() + ": " +
+              plural(m_scanRunner->foldersExamined(), "folder", "folders") + " examined");
 }
 
 void Form1::scanFinished(const cleaner::ScanOutcome& outcome) {

@@ -43,9 +43,9 @@ public:
     QListView* List1 = nullptr;
     DriveChooser* Drive1 = nullptr;
     FolderTree* Dir1 = nullptr;
-    QPushButton* Command2 = nullptr; // "Delete"
-    QPushButton* Command3 = nullptr; // "Mark All"
-    QPushButton* Command4 = nullptr; // "Unmark All"
+    QPushButton* Command2 = nullptr;  // "Delete"
+    QPushButton* Command3 = nullptr;  // "Mark All"
+    QPushButton* Command4 = nullptr;  // "Unmark All"
     ClickableLabel* Label1 = nullptr; // the web link
     QListView* List2 = nullptr;
     QPushButton* clrLog = nullptr;

@@ -157,8 +157,9 @@ void Form1::createControls() {
     Label4->setObjectName("Label4");
     place(Label4, 11040, 360, 975, 255);
 
-    Label5 = makeLabel(clientArea, "Select the main folder here. We will find the empty folders which are located "
-                                   "inside the main folder.");
+    Label5 =
+        makeLabel(clientArea, "Select the main folder here. We will find the empty folders which are located "
+                              "inside the main folder.");
     Label5->setObjectName("Label5");
     place(Label5, 11040, 5400, 3495, 615);
 
@@ -166,13 +167,15 @@ void Form1::createControls() {
     Label6->setObjectName("Label6");
     place(Label6, 12600, 6360, 1815, 255);
     Label6->setFont(sansSerif(9.75, true));
-    setColour(Label6, QPalette::WindowText, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    setColour(Label6, QPalette::WindowText,
+              QApplication::palette().color(QPalette::Disabled, QPalette::Text));
 
     Label7 = makeLabel(clientArea, kMakerEmail);
     Label7->setObjectName("Label7");
     place(Label7, 12720, 6600, 1575, 255);
     Label7->setFont(sansSerif(8.25, true));
-    setColour(Label7, QPalette::WindowText, QApplication::palette().color(QPalette::Inactive, QPalette::WindowText));
+    setColour(Label7, QPalette::WindowText,
+              QApplication::palette().color(QPalette::Inactive, QPalette::WindowText));
 
     // Labels never take the focus; tabbing visits these in this order.
     QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog};

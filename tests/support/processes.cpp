@@ -141,7 +141,8 @@ std::string runUnprivileged(const std::function<std::string()>& body) {
 std::string runWithMount(const std::string& mountPoint, const std::function<std::string()>& body,
                          bool& available) {
     const auto mountTmpfs = [&mountPoint] {
-        return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+        return ::unshare(CLONE_NEWNS) == 0 &&
+               ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                ::mount("efr-test", mountPoint.c_str(), "tmpfs", 0, "size=1m") == 0;
     };
     bool setupFailed = false;

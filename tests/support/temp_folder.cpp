@@ -45,7 +45,8 @@ void emptyFolder(int fd) {
         if (name == "." || name == "..")
             continue;
         struct stat st {};
-        const bool isFolder = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        const bool isFolder =
+            ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
         entries.emplace_back(name, isFolder);
     }
     for (const auto& [name, isFolder] : entries) {

@@ -53,13 +53,18 @@ public:
 
 private:
     bool chance(double share) { return std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < share; }
-    int pick(std::size_t n) { return static_cast<int>(std::uniform_int_distribution<std::size_t>(0, n - 1)(m_rng)); }
+    int pick(std::size_t n) {
+        return static_cast<int>(std::uniform_int_distribution<std::size_t>(0, n - 1)(m_rng));
+    }
     int depthOf(int folder) const { return folder < 0 ? 0 : m_depth[static_cast<std::size_t>(folder)]; }
-    bool inEmptyBranch(int folder) const { return folder >= 0 && m_emptyBranch[static_cast<std::size_t>(folder)]; }
+    bool inEmptyBranch(int folder) const {
+        return folder >= 0 && m_emptyBranch[static_cast<std::size_t>(folder)];
+    }
 
     // Names are unique by their counter; the prefix varies the byte order.
     std::string name(char letter) {
-        static const std::array<const char*, 7> odd = {"a b ", "\xc3\xa9", "\xff\xfe", "-x", "Z", "~", "\x01"};
+        static const std::array<const char*, 7> odd = {"a b ", "\xc3\xa9", "\xff\xfe", "-x",
+                                                       "Z",    "~",        "\x01"};
         std::string prefix;
         if (chance(m_shape.hiddenShare))
             prefix.push_back('.');
@@ -70,7 +75,9 @@ private:
         return prefix;
     }
 
-    int randomFolderOrRoot() { return m_folders.empty() || chance(0.05) ? -1 : m_folders[pick(m_folders.size())]; }
+    int randomFolderOrRoot() {
+        return m_folders.empty() || chance(0.05) ? -1 : m_folders[pick(m_folders.size())];
+    }
 
     void addFolder() {
         int parent = -1;
@@ -86,7 +93,8 @@ private:
         const int index = push(TreeNode{parent, name('d'), kind, 0});
         m_folders.push_back(index);
         m_depth[static_cast<std::size_t>(index)] = depthOf(parent) + 1;
-        m_emptyBranch[static_cast<std::size_t>(index)] = inEmptyBranch(parent) || chance(m_shape.emptyBranchShare);
+        m_emptyBranch[static_cast<std::size_t>(index)] =
+            inEmptyBranch(parent) || chance(m_shape.emptyBranchShare);
     }
 
     void addFile() {

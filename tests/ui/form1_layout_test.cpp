@@ -5,13 +5,12 @@
 #include "folder_tree.h"
 #include "form1.h"
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -31,16 +30,17 @@ const ControlLook kControls[] = {
     {"Command2", 5760, 6000, 1575, 1095, "Delete", "Delete selected folder(s)", 13.5, true},
     {"Command3", 120, 240, 1455, 495, "Mark All", "Mark all empty folders", 8.25, true},
     {"Command4", 1680, 240, 1455, 495, "Unmark All", "Unmark all empty folders", 8.25, true},
-    {"Label1", 8880, 6960, 5655, 255, "Like Our Facebook Page and Get More Software and Information", "", 8.25,
+    {"Label1", 8880, 6960, 5655, 255, "Like Our Facebook Page and Get More Software and Information", "",
+     8.25, true},
+    {"List2", 6000, 720, 4935, 4620, nullptr, "This list shows which empty folders have been deleted", 9.75,
      true},
-    {"List2", 6000, 720, 4935, 4620, nullptr, "This list shows which empty folders have been deleted", 9.75, true},
     {"clrLog", 6000, 360, 1335, 375, "Clear Log", "", 0, false},
     {"Label2", 7440, 480, 3375, 255, "This is the list of all deleted folders", "", 0, false},
     {"Label3", 3240, 240, 2415, 495, "Select the empty folders you want to delete", "", 0, false},
     {"Label4", 11040, 360, 975, 255, "Select Drive", "", 0, false},
     {"Label5", 11040, 5400, 3495, 615,
-     "Select the main folder here. We will find the empty folders which are located inside the main folder.", "",
-     0, false},
+     "Select the main folder here. We will find the empty folders which are located inside the main folder.",
+     "", 0, false},
     {"Label6", 12600, 6360, 1815, 255, "www.example.org", "", 9.75, true},
     {"Label7", 12720, 6600, 1575, 255, "info@example.org", "", 8.25, true},
 };
@@ -89,7 +89,8 @@ TEST(Form1Layout, TheWindowHasItsTitleSizeColoursAndIcon) {
     QWidget* clientArea = form.findChild<QWidget*>("clientArea");
     EXPECT_EQ(clientArea->size(), QSize(981, 490));
     EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
-    EXPECT_GE(form.statusLine->mapTo(&form, QPoint(0, 0)).y(), 490) << "the status line sits below the controls";
+    EXPECT_GE(form.statusLine->mapTo(&form, QPoint(0, 0)).y(), 490)
+        << "the status line sits below the controls";
     EXPECT_FALSE(form.windowIcon().isNull());
     EXPECT_TRUE(form.windowIcon().availableSizes().contains(QSize(32, 32)));
 
@@ -123,26 +124,31 @@ TEST(Form1Layout, TabbingVisitsTheControlsInOrderStartingFromTheFolderList) {
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
     EXPECT_EQ(QApplication::focusWidget(), form.List1);
 
-    const std::vector<QWidget*> expected = {form.Drive1, form.Dir1,  form.Command2, form.Command3,
-                                            form.Command4, form.List2, form.clrLog,  form.List1};
+    const std::vector<QWidget*> expected = {form.Drive1,   form.Dir1,  form.Command2, form.Command3,
+                                            form.Command4, form.List2, form.clrLog,   form.List1};
     std::vector<QWidget*> visited;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());
     }
     EXPECT_EQ(visited, expected);
-    for (QLabel* label : {static_cast<QLabel*>(form.Label1), form.Label2, form.Label3, form.Label4, form.Label5,
-                          form.Label6, form.Label7})
+    for (QLabel* label : {static_cast<QLabel*>(form.Label1), form.Label2, form.Label3, form.Label4,
+                          form.Label5, form.Label6, form.Label7})
         EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
 }
 
 TEST(DriveChooser, OffersRealFileSystemsRootFirstWithTheirLabels) {
     const std::vector<DriveInfo> mounted = {
-        {"/proc", "proc", "proc", true},         {"/media/stick", "STICK", "vfat", true},
-        {"/sys/fs/cgroup", "", "cgroup2", true}, {"/home", "", "ext4", true},
-        {"/dev/shm", "", "tmpfs", true},         {"/", "/dev/sda1", "ext4", true},
-        {"/media/cd", "DISC", "iso9660", false}, {"/run/user/1000", "", "tmpfs", true},
-        {"/home", "", "ext4", true},             {"/tmp", "", "tmpfs", true},
+        {"/proc", "proc", "proc", true},
+        {"/media/stick", "STICK", "vfat", true},
+        {"/sys/fs/cgroup", "", "cgroup2", true},
+        {"/home", "", "ext4", true},
+        {"/dev/shm", "", "tmpfs", true},
+        {"/", "/dev/sda1", "ext4", true},
+        {"/media/cd", "DISC", "iso9660", false},
+        {"/run/user/1000", "", "tmpfs", true},
+        {"/home", "", "ext4", true},
+        {"/tmp", "", "tmpfs", true},
     };
     std::vector<QString> texts;
     for (const DriveInfo& drive : usableDrives(mounted))

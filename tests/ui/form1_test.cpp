@@ -1,24 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window at work: scans, marks, deletions and the log, driven as a user
 // would drive them, on real folders.
+#include "cleaner/posix_file_system.h"
 #include "clickable_label.h"
 #include "drive_chooser.h"
 #include "folder_tree.h"
 #include "form1.h"
 #include "maker.h"
-
 #include "support/backends.h"
 #include "support/hooked_file_system.h"
-
-#include "cleaner/posix_file_system.h"
-
-#include <gtest/gtest.h>
 
 #include <QDesktopServices>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
@@ -70,14 +67,14 @@ bool present(const std::string& path) {
 // "slow", and refuses to open folders named "locked".
 std::unique_ptr<cleaner::FileSystem> slowAndLockedDisk(cleaner::PosixFileSystem& disk,
                                                        std::chrono::milliseconds delay) {
-    return std::make_unique<HookedFileSystem>(disk, [delay](HookedFileSystem::Operation operation,
-                                                            const std::string& name) -> std::error_code {
-        if (name.rfind("slow", 0) == 0)
-            std::this_thread::sleep_for(delay);
-        if (operation == HookedFileSystem::Operation::Open && name == "locked")
-            return std::make_error_code(std::errc::permission_denied);
-        return {};
-    });
+    return std::make_unique<HookedFileSystem>(
+        disk, [delay](HookedFileSystem::Operation operation, const std::string& name) -> std::error_code {
+            if (name.rfind("slow", 0) == 0)
+                std::this_thread::sleep_for(delay);
+            if (operation == HookedFileSystem::Operation::Open && name == "locked")
+                return std::make_error_code(std::errc::permission_denied);
+            return {};
+        });
 }
 
 } // namespace
@@ -121,12 +118,12 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
     QTest::keyClick(form.List1, Qt::Key_Space);
     EXPECT_EQ(marks(form), (std::vector<bool>{true, false, false, true, false}));
 
-    disk.file("d/arrived", 0); // since the scan, "d" holds a file
+    disk.file("d/arrived", 0);                        // since the scan, "d" holds a file
     QTest::mouseClick(form.Command2, Qt::LeftButton); // Delete
     ASSERT_TRUE(waitUntilIdle(form));
-    EXPECT_EQ(logLines(form), (std::vector<std::string>{disk.path("a") + " has been deleted.",
-                                                        disk.path("d") +
-                                                            " was not deleted: it is no longer empty."}));
+    EXPECT_EQ(logLines(form),
+              (std::vector<std::string>{disk.path("a") + " has been deleted.",
+                                        disk.path("d") + " was not deleted: it is no longer empty."}));
     EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a/b"), disk.path("c"), disk.path("d"),
                                                       disk.path("kept/e")}));
     EXPECT_EQ(marks(form), std::vector<bool>(4, false));
@@ -217,7 +214,8 @@ TEST(Form1, AFolderThatIsGoneLeavesTheTreeWhereItWasAndEmptiesTheList) {
     form.Dir1->setPath(QString::fromStdString(disk.path("vanished")));
     EXPECT_EQ(form.Dir1->Path().toStdString(), disk.main());
     EXPECT_EQ(form.folderList().ListCount(), 0);
-    EXPECT_EQ(status(form), "Cannot open " + disk.path("vanished") + ": No such file or directory. The list was cleared.");
+    EXPECT_EQ(status(form),
+              "Cannot open " + disk.path("vanished") + ": No such file or directory. The list was cleared.");
 }
 
 TEST(Form1, ALongDeletionKeepsTheWindowAliveAndLocksTheList) {
@@ -236,9 +234,11 @@ TEST(Form1, ALongDeletionKeepsTheWindowAliveAndLocksTheList) {
     EXPECT_FALSE(form.Dir1->isEnabled());
     EXPECT_FALSE(form.Drive1->isEnabled());
     EXPECT_FALSE(form.Command2->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status(form).find("Deleting: ") == 0 &&
-                                             status(form) != "Deleting: 0 of 6 folders done"; },
-                                kTimeoutMs))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return status(form).find("Deleting: ") == 0 && status(form) != "Deleting: 0 of 6 folders done";
+        },
+        kTimeoutMs))
         << status(form);
     ASSERT_TRUE(waitUntilIdle(form));
     EXPECT_EQ(status(form), "6 folders deleted, 0 not deleted.");

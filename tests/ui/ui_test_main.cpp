@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Window tests run headless unless told otherwise.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QStyleFactory>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -2,6 +2,7 @@
 // The maintainer tool, run as a separate program the way people run it.
 #include "support/backends.h"
 #include "support/processes.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -57,8 +58,10 @@ TEST(EfrScan, AStopInsideTheTreeKeepsWhatWasListedBefore) {
     disk.folder("1");
     disk.folder("2/locked");
     ASSERT_EQ(::chmod(disk.path("2/locked").c_str(), 0), 0);
+    const testing_support::TempFolder programs("efr-program");
+    const std::string efrScanCopy = testing_support::copyProgramInto(EFR_SCAN_BINARY, programs.path());
     const std::string seen = testing_support::runUnprivileged([&] {
-        const auto run = efrScan({disk.main()});
+        const auto run = runProgram({efrScanCopy, disk.main()});
         return std::to_string(run.exitCode) + "|" + run.out + "|" + run.err;
     });
     EXPECT_EQ(seen, "3|" + disk.path("1") + "\n|scan stopped at " + disk.path("2/locked") + ": " +

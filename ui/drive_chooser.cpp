@@ -28,20 +28,27 @@ bool isSystemPlace(const QString& path) {
 } // namespace
 
 std::vector<DriveInfo> usableDrives(std::vector<DriveInfo> mounted) {
+    // In a chroot or a small container the mount table may not name "/" at
+    // all; the root folder is still there to be scanned, so it is always
+    // offered, with its label when the table gives one.
+    const auto listedRoot = std::find_if(mounted.begin(), mounted.end(),
+                                         [](const DriveInfo& drive) { return drive.rootPath == "/"; });
+    DriveInfo root{"/", {}, {}, true};
+    if (listedRoot != mounted.end())
+        root.label = listedRoot->label;
+
     std::erase_if(mounted, [](const DriveInfo& drive) {
-        return !drive.ready || drive.rootPath.isEmpty() || isKernelFileSystem(drive.fileSystemType) ||
-               isSystemPlace(drive.rootPath);
+        return drive.rootPath == "/" || !drive.ready || drive.rootPath.isEmpty() ||
+               isKernelFileSystem(drive.fileSystemType) || isSystemPlace(drive.rootPath);
     });
-    std::sort(mounted.begin(), mounted.end(), [](const DriveInfo& a, const DriveInfo& b) {
-        const bool aRoot = a.rootPath == "/";
-        const bool bRoot = b.rootPath == "/";
-        return aRoot != bRoot ? aRoot : a.rootPath < b.rootPath;
-    });
+    std::sort(mounted.begin(), mounted.end(),
+              [](const DriveInfo& a, const DriveInfo& b) { return a.rootPath < b.rootPath; });
     // The same place mounted twice is offered once.
     mounted.erase(
         std::unique(mounted.begin(), mounted.end(),
                     [](const DriveInfo& a, const DriveInfo& b) { return a.rootPath == b.rootPath; }),
         mounted.end());
+    mounted.insert(mounted.begin(), std::move(root));
     return mounted;
 }
 

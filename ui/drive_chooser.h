@@ -16,7 +16,8 @@ struct DriveInfo {
 
 // The file systems worth offering: mounted, ready and real (no proc, sysfs,
 // cgroup, device or other kernel file systems, nothing mounted under /proc,
-// /sys, /dev or /run). The root comes first, then the others by path.
+// /sys, /dev or /run). The root folder "/" comes first, even when the mount
+// table does not name it, then the others by path.
 std::vector<DriveInfo> usableDrives(std::vector<DriveInfo> mounted);
 
 // How a drive is shown: its mount path first, then its label if it has one.

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <exception>
+#include <filesystem>
 
 #include <grp.h>
 #include <sched.h>
@@ -120,6 +121,15 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& i
     ::close(out);
     ::close(err);
     return run;
+}
+
+std::string copyProgramInto(const std::string& program, const std::string& folder) {
+    namespace fs = std::filesystem;
+    const fs::path copy = fs::path(folder) / fs::path(program).filename();
+    fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    return copy.string();
 }
 
 bool runningAsRoot() {

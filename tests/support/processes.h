@@ -19,6 +19,12 @@ struct ProgramRun {
 // Runs a program with `input` on its standard input and waits for it.
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& input = "");
 
+// Copies the program at `program` into `folder` (mode 0755) and returns the
+// copy's path. An ordinary user may not be able to reach the build tree,
+// which can lie in a private folder such as root's home; a copy in a test's
+// own temporary folder can always be run.
+std::string copyProgramInto(const std::string& program, const std::string& folder);
+
 // Runs `body` in a child process as an ordinary user: when the tests run as
 // root, the child drops to nobody first, so permission bits apply to it.
 // Returns what `body` returned, or a line saying how the child failed.

@@ -154,4 +154,16 @@ TEST(DriveChooser, OffersRealFileSystemsRootFirstWithTheirLabels) {
     for (const DriveInfo& drive : usableDrives(mounted))
         texts.push_back(driveText(drive));
     EXPECT_EQ(texts, (std::vector<QString>{"/  (/dev/sda1)", "/home", "/media/stick  (STICK)", "/tmp"}));
+
+    // A chroot's mount table names only the host's places, not "/": the
+    // root folder is offered first all the same.
+    const std::vector<DriveInfo> inChroot = {
+        {"/srv/build", "", "ext4", true},
+        {"/proc", "proc", "proc", true},
+        {"/host/data", "DATA", "ext4", false},
+    };
+    texts.clear();
+    for (const DriveInfo& drive : usableDrives(inChroot))
+        texts.push_back(driveText(drive));
+    EXPECT_EQ(texts, (std::vector<QString>{"/", "/srv/build"}));
 }

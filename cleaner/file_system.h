@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "removal_outcome.h"
-
 #include <cstdint>
 #include <stop_token>
 #include <string>
@@ -28,7 +26,13 @@ struct EntryStatus {
     EntryKind kind = EntryKind::Other; // never Unknown
     std::uint64_t size = 0;            // bytes; meaningful for regular files
     std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     bool mountRoot = false; // the entry is the root of a mount (bind mounts too)
+
+    // The same file or folder: what a name led to before and leads to now.
+    bool sameEntryAs(const EntryStatus& other) const noexcept {
+        return device == other.device && inode == other.inode;
+    }
 };
 
 // Backend handle of an open folder; -1 is no folder.
@@ -63,6 +67,11 @@ class Folder;
 // work on folders opened relative to their parent; the folder operations the
 // rest of the program uses (FolderExists, GetFolder and the members of
 // Folder) are built on them here, so every backend answers them alike.
+// Removal is in folder_remover.h: it is always anchored at a main folder.
+//
+// One instance serves several threads at once (a cancelled scan winding
+// down beside a new scan or a deletion), so every backend must be safe to
+// call concurrently; a handle is used by one thread at a time.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -90,15 +99,17 @@ public:
     // `folder` is true (rmdir), anything else otherwise (unlink).
     virtual void removeEntry(FolderHandle parent, const std::string& name, bool folder,
                              std::error_code& ec) = 0;
+    // Makes a folder `name` inside `parent` that only its owner may enter.
+    virtual void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) = 0;
+    // Moves the entry `fromName` of `from` to `toName` in `to`, on the same
+    // file system, never replacing anything (file_exists when taken).
+    virtual void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to,
+                           const std::string& toName, std::error_code& ec) = 0;
 
     // --- Folder operations; failures throw FsError. ---
 
     bool FolderExists(const std::string& path);
     Folder GetFolder(const std::string& path);
-    // Deletes the folder at `path` only if it is still empty: nothing that
-    // holds data is ever removed. Never throws; the outcome says what
-    // happened (see removal_outcome.h).
-    RemovalOutcome DeleteFolder(const std::string& path);
 
     OpenFolder open(const std::string& path, std::uint64_t& device, std::error_code& ec) {
         return OpenFolder(*this, openFolder(path, device, ec));

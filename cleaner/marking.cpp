@@ -7,6 +7,16 @@
 
 namespace cleaner {
 
+namespace {
+
+bool isAtOrBeneath(const std::string& path, const std::string& folder) {
+    if (!path.starts_with(folder))
+        return false;
+    return path.size() == folder.size() || folder.ends_with('/') || path[folder.size()] == '/';
+}
+
+} // namespace
+
 void ListBoxSelAll(FolderList& List1) {
     List1.SelectAll(true);
 }
@@ -15,19 +25,39 @@ void ListBoxUnmarkAll(FolderList& List1) {
     List1.SelectAll(false);
 }
 
-void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem) {
+void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem,
+                   const std::string& mainFolderPath, DeletedFolders& deleted) {
     MarkedEntryRemoval run(List1, List2);
-    while (const auto path = run.next())
-        run.finish(fileSystem.DeleteFolder(*path));
+    FolderRemover remover(fileSystem, mainFolderPath, deleted);
+    while (const auto request = run.next())
+        run.finish(remover.DeleteFolder(*request));
+}
+
+// The scan lists a folder's listed subfolders right after it, so the entry
+// that follows tells whether the list holds anything beneath this one.
+RemovalRequest MarkedEntryRemoval::requestAt(int position) const {
+    RemovalRequest request{m_list.List(position), false};
+    request.holdsListed =
+        position + 1 < m_list.ListCount() && isAtOrBeneath(m_list.List(position + 1), request.path);
+    return request;
+}
+
+std::vector<RemovalRequest> MarkedEntryRemoval::requests() const {
+    std::vector<RemovalRequest> requests;
+    requests.reserve(static_cast<std::size_t>(m_list.SelCount()));
+    for (int position = m_position; position < m_list.ListCount(); ++position)
+        if (m_list.Selected(position))
+            requests.push_back(requestAt(position));
+    return requests;
 }
 
 // Every entry before the current position is unmarked, and each handled
 // entry either leaves the list or loses its mark, so the run ends once the
 // last marked entry is handled, even when entries stay.
-std::optional<std::string> MarkedEntryRemoval::next() {
+std::optional<RemovalRequest> MarkedEntryRemoval::next() {
     while (m_list.SelCount() != 0 && m_position < m_list.ListCount()) {
         if (m_list.Selected(m_position))
-            return m_list.List(m_position);
+            return requestAt(m_position);
         ++m_position;
     }
     return std::nullopt;
@@ -35,13 +65,15 @@ std::optional<std::string> MarkedEntryRemoval::next() {
 
 void MarkedEntryRemoval::finish(const RemovalOutcome& outcome) {
     m_log.AddItem(deletionLogLine(m_list.List(m_position), outcome));
-    if (outcome.isGone()) {
-        m_list.RemoveItem(m_position); // the next entry moves into this position
+    if (outcome.isDeleted())
         ++m_deleted;
+    else
+        ++m_notDeleted;
+    if (outcome.leavesList()) {
+        m_list.RemoveItem(m_position); // the next entry moves into this position
     } else {
         m_list.Selected(m_position, false);
         ++m_position;
-        ++m_kept;
     }
 }
 

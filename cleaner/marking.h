@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "folder_remover.h"
 #include "removal_outcome.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cleaner {
 
@@ -18,38 +20,47 @@ void ListBoxSelAll(FolderList& List1);
 void ListBoxUnmarkAll(FolderList& List1);
 
 // Deletes the folder of every marked entry, in list order, without asking,
-// and writes a line for each to `List2`. A folder that is gone leaves the
-// list; one that was kept (not empty any more, or the disk refused) stays,
-// unmarked. Unmarked entries keep their order and marks.
-void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem);
+// and writes a line for each to `List2`. Only folders beneath
+// `mainFolderPath` are ever deleted (see FolderRemover). A folder that is
+// gone leaves the list; one that was kept (not empty any more, or the disk
+// refused) stays, unmarked. Unmarked entries keep their order and marks.
+// `deleted` remembers, from one run to the next, the folders deleted since
+// the list was filled, so that an entry that went with one of them is
+// logged as deleted and any other missing one as no longer there.
+void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem,
+                   const std::string& mainFolderPath, DeletedFolders& deleted);
 
 // The same run, one entry at a time, for a caller that deletes elsewhere
 // (on a worker thread) and must keep the window alive in between:
 //
 //   MarkedEntryRemoval run(List1, List2);
-//   while (auto path = run.next())
-//       run.finish(fileSystem.DeleteFolder(*path));
+//   while (auto request = run.next())
+//       run.finish(remover.DeleteFolder(*request));
 //
-// The list must not change between next() and finish().
+// requests() gives the same requests all at once, before the run starts.
+// The list must not change otherwise while the run lasts.
 class MarkedEntryRemoval {
 public:
     MarkedEntryRemoval(FolderList& List1, DeletionLog& List2) : m_list(List1), m_log(List2) {}
 
-    // The path of the next marked entry, or nothing when none is left.
-    std::optional<std::string> next();
+    std::vector<RemovalRequest> requests() const;
+    // The next marked entry, or nothing when none is left.
+    std::optional<RemovalRequest> next();
     // Logs the outcome for the entry next() gave, and takes the entry out of
     // the list or unmarks it.
     void finish(const RemovalOutcome& outcome);
 
     int deletedCount() const noexcept { return m_deleted; }
-    int keptCount() const noexcept { return m_kept; }
+    int notDeletedCount() const noexcept { return m_notDeleted; }
 
 private:
+    RemovalRequest requestAt(int position) const;
+
     FolderList& m_list;
     DeletionLog& m_log;
     int m_position = 0;
     int m_deleted = 0;
-    int m_kept = 0;
+    int m_notDeleted = 0;
 };
 
 } // namespace cleaner

@@ -27,6 +27,7 @@ std::vector<std::string> splitPath(const std::string& path) {
 
 struct MemoryFileSystem::Node {
     std::string name;
+    std::uint64_t inode = 1;
     EntryKind kind = EntryKind::Folder;
     bool mountPoint = false;
     std::uint64_t size = 0;
@@ -61,6 +62,21 @@ MemoryFileSystem::Node* MemoryFileSystem::find(const std::string& path) const {
     return node;
 }
 
+std::unique_ptr<MemoryFileSystem::Node>& MemoryFileSystem::slot(const std::string& path) {
+    const std::vector<std::string> names = splitPath(path);
+    if (names.empty())
+        throw std::invalid_argument("MemoryFileSystem: the root has no slot");
+    std::string parentPath;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i)
+        parentPath += "/" + names[i];
+    Node* parent = find(parentPath);
+    if (parent)
+        for (auto& child : parent->children)
+            if (child->name == names.back())
+                return child;
+    throw std::invalid_argument("MemoryFileSystem: no entry at " + path);
+}
+
 MemoryFileSystem::Node* MemoryFileSystem::create(const std::string& path, EntryKind kind) {
     const std::vector<std::string> names = splitPath(path);
     if (names.empty())
@@ -76,6 +92,7 @@ MemoryFileSystem::Node* MemoryFileSystem::create(const std::string& path, EntryK
         if (!next) {
             auto fresh = std::make_unique<Node>();
             fresh->name = names[i];
+            fresh->inode = m_nextInode++;
             fresh->kind = last ? kind : EntryKind::Folder;
             next = fresh.get();
             node->children.push_back(std::move(fresh));
@@ -86,22 +103,76 @@ MemoryFileSystem::Node* MemoryFileSystem::create(const std::string& path, EntryK
 }
 
 void MemoryFileSystem::addFolder(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
     create(path, EntryKind::Folder);
 }
 
 void MemoryFileSystem::addFile(const std::string& path, std::uint64_t size) {
+    const std::lock_guard lock(m_mutex);
     create(path, EntryKind::RegularFile)->size = size;
 }
 
 void MemoryFileSystem::addOther(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
     create(path, EntryKind::Other);
 }
 
 void MemoryFileSystem::addMountPoint(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
     create(path, EntryKind::Folder)->mountPoint = true;
 }
 
+void MemoryFileSystem::exchange(const std::string& a, const std::string& b) {
+    const std::lock_guard lock(m_mutex);
+    std::unique_ptr<Node>& first = slot(a);
+    std::unique_ptr<Node>& second = slot(b);
+    std::swap(first, second);
+    std::swap(first->name, second->name);
+}
+
+void MemoryFileSystem::replaceWithLink(const std::string& path, const std::string& movedTo) {
+    const std::lock_guard lock(m_mutex);
+    create(movedTo, EntryKind::Folder);
+    std::unique_ptr<Node>& original = slot(path);
+    std::unique_ptr<Node>& placeholder = slot(movedTo);
+    std::swap(original, placeholder);
+    std::swap(original->name, placeholder->name);
+    original->kind = EntryKind::Other; // the placeholder, now standing at `path`
+}
+
+void MemoryFileSystem::mountOn(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
+    Node* node = find(path);
+    if (!node || !node->isFolder())
+        throw std::invalid_argument("MemoryFileSystem: no folder at " + path);
+    node->mountPoint = true;
+}
+
+bool MemoryFileSystem::exists(const std::string& path) const {
+    const std::lock_guard lock(m_mutex);
+    return find(path) != nullptr;
+}
+
+std::uint64_t MemoryFileSystem::fileSize(const std::string& path) const {
+    const std::lock_guard lock(m_mutex);
+    const Node* node = find(path);
+    if (!node || node->kind != EntryKind::RegularFile)
+        throw std::invalid_argument("MemoryFileSystem: no file at " + path);
+    return node->size;
+}
+
+std::size_t MemoryFileSystem::openHandleCount() const {
+    const std::lock_guard lock(m_mutex);
+    return m_open.size();
+}
+
+std::uint64_t MemoryFileSystem::examinedFileCount() const {
+    const std::lock_guard lock(m_mutex);
+    return m_examinedFiles;
+}
+
 void MemoryFileSystem::failOn(const std::string& path, Step step, std::errc reason) {
+    const std::lock_guard lock(m_mutex);
     Node* node = find(path);
     if (!node)
         throw std::invalid_argument("MemoryFileSystem: no entry at " + path);
@@ -124,12 +195,14 @@ FolderHandle MemoryFileSystem::track(Node* node) {
 }
 
 bool MemoryFileSystem::isFolder(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
     const Node* node = find(path);
     return node && node->isFolder();
 }
 
 FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t& device,
                                           std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
     Node* node = find(path);
     if (!node)
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
@@ -145,6 +218,7 @@ FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t
 
 FolderHandle MemoryFileSystem::openSubFolder(FolderHandle parent, const std::string& name,
                                              std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
     Node* folder = handleNode(parent, ec);
     if (!folder)
         return -1;
@@ -162,6 +236,7 @@ FolderHandle MemoryFileSystem::openSubFolder(FolderHandle parent, const std::str
 
 void MemoryFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
                                    std::stop_token stop) {
+    const std::lock_guard lock(m_mutex);
     Node* node = handleNode(folder, ec);
     if (!node)
         return;
@@ -177,6 +252,7 @@ void MemoryFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& o
 }
 
 EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
     Node* folder = handleNode(parent, ec);
     if (!folder)
         return {};
@@ -190,24 +266,28 @@ EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& na
     ec = node->failure(Step::Examine);
     if (ec)
         return {};
-    return EntryStatus{node->kind, node->size, node->mountPoint ? kOtherDevice : kMainDevice,
+    return EntryStatus{node->kind, node->size, node->mountPoint ? kOtherDevice : kMainDevice, node->inode,
                        node->mountPoint};
 }
 
 void MemoryFileSystem::closeFolder(FolderHandle folder) noexcept {
+    const std::lock_guard lock(m_mutex);
     m_open.erase(folder);
 }
 
 EntryStatus MemoryFileSystem::folderStatus(FolderHandle folder, std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
     const Node* node = handleNode(folder, ec);
     if (!node)
         return {};
     ec.clear();
-    return EntryStatus{node->kind, 0, node->mountPoint ? kOtherDevice : kMainDevice, node->mountPoint};
+    return EntryStatus{node->kind, 0, node->mountPoint ? kOtherDevice : kMainDevice, node->inode,
+                       node->mountPoint};
 }
 
 void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder,
                                    std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
     Node* node = handleNode(parent, ec);
     if (!node)
         return;
@@ -232,6 +312,54 @@ void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name,
         return;
     m_removed.push_back(std::move(*it));
     node->children.erase(it);
+}
+
+} // namespace cleaner
+
+namespace cleaner {
+
+void MemoryFileSystem::makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
+    Node* folder = handleNode(parent, ec);
+    if (!folder)
+        return;
+    if (folder->child(name)) {
+        ec = std::make_error_code(std::errc::file_exists);
+        return;
+    }
+    ec = folder->failure(Step::Remove); // a folder that refuses removals refuses new entries too
+    if (ec)
+        return;
+    auto fresh = std::make_unique<Node>();
+    fresh->name = name;
+    fresh->inode = m_nextInode++;
+    folder->children.push_back(std::move(fresh));
+}
+
+void MemoryFileSystem::moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to,
+                                 const std::string& toName, std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
+    Node* source = handleNode(from, ec);
+    Node* target = source ? handleNode(to, ec) : nullptr;
+    if (!target)
+        return;
+    const auto it = std::find_if(source->children.begin(), source->children.end(),
+                                 [&fromName](const auto& child) { return child->name == fromName; });
+    if (it == source->children.end()) {
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        return;
+    }
+    if (target->child(toName)) {
+        ec = std::make_error_code(std::errc::file_exists);
+        return;
+    }
+    ec = (*it)->failure(Step::Remove);
+    if (ec)
+        return;
+    std::unique_ptr<Node> moving = std::move(*it);
+    source->children.erase(it);
+    moving->name = toName;
+    target->children.push_back(std::move(moving));
 }
 
 } // namespace cleaner

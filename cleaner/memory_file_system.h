@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -17,6 +18,7 @@ namespace cleaner {
 //
 // Paths are absolute and "/"-separated; "/" always exists. Entries are listed
 // in the order they were added, so callers can't rely on a sorted listing.
+// Every call takes one lock, so threads may share an instance.
 class MemoryFileSystem final : public FileSystem {
 public:
     enum class Step : std::uint8_t { Open, List, Examine, Remove };
@@ -32,6 +34,13 @@ public:
     void addOther(const std::string& path);
     // A folder on another file system.
     void addMountPoint(const std::string& path);
+    // What a racing program might do between two steps of ours: swap two
+    // entries in place (rename with RENAME_EXCHANGE), put a link where a
+    // folder stood (the folder moves to `movedTo`), or mount something on an
+    // existing folder.
+    void exchange(const std::string& a, const std::string& b);
+    void replaceWithLink(const std::string& path, const std::string& movedTo);
+    void mountOn(const std::string& path);
     // Makes `step` fail with `reason` on the entry at `path` (Remove: when
     // that entry is removed).
     void failOn(const std::string& path, Step step, std::errc reason = std::errc::permission_denied);
@@ -39,12 +48,14 @@ public:
     void reportUnknownTypes(bool unknown) { m_unknownTypes = unknown; }
 
     // True when something, of any kind, stands at `path`.
-    bool exists(const std::string& path) const { return find(path) != nullptr; }
+    bool exists(const std::string& path) const;
+    // The size of the regular file at `path`; throws when there is none.
+    std::uint64_t fileSize(const std::string& path) const;
 
     // How many handles are open now, and how many regular files have been
     // examined so far (the expensive part of a scan on a real disk).
-    std::size_t openHandleCount() const { return m_open.size(); }
-    std::uint64_t examinedFileCount() const { return m_examinedFiles; }
+    std::size_t openHandleCount() const;
+    std::uint64_t examinedFileCount() const;
 
     bool isFolder(const std::string& path) override;
     FolderHandle openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) override;
@@ -55,21 +66,28 @@ public:
     void closeFolder(FolderHandle folder) noexcept override;
     EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) override;
     void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) override;
+    void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
+    void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to, const std::string& toName,
+                   std::error_code& ec) override;
 
 private:
     struct Node;
 
     Node* find(const std::string& path) const;
+    // The folder holding `path`'s entry, and the entry's slot in it.
+    std::unique_ptr<Node>& slot(const std::string& path);
     Node* create(const std::string& path, EntryKind kind);
     Node* handleNode(FolderHandle handle, std::error_code& ec) const;
     FolderHandle track(Node* node);
 
+    mutable std::mutex m_mutex;
     std::unique_ptr<Node> m_root;
     // Removed entries live on here, so that handles still open on them stay
     // valid, as descriptors of removed folders do on a real disk.
     std::vector<std::unique_ptr<Node>> m_removed;
     std::map<FolderHandle, Node*> m_open;
     FolderHandle m_nextHandle = 0;
+    std::uint64_t m_nextInode = 2;
     std::uint64_t m_examinedFiles = 0;
     bool m_unknownTypes = false;
 };

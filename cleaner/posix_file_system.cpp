@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -152,10 +153,25 @@ void PosixFileSystem::removeEntry(FolderHandle parent, const std::string& name, 
         ec.clear();
 }
 
+void PosixFileSystem::makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
+    if (::mkdirat(parent, name.c_str(), 0700) != 0)
+        ec = lastSystemError();
+    else
+        ec.clear();
+}
+
+void PosixFileSystem::moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to,
+                                const std::string& toName, std::error_code& ec) {
+    if (::renameat2(from, fromName.c_str(), to, toName.c_str(), RENAME_NOREPLACE) != 0)
+        ec = lastSystemError();
+    else
+        ec.clear();
+}
+
 EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, std::error_code& ec) {
     struct statx stx {};
     flags |= AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
-    if (::statx(dirfd, name, flags, STATX_TYPE | STATX_SIZE, &stx) != 0) {
+    if (::statx(dirfd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &stx) != 0) {
         ec = lastSystemError();
         return {};
     }
@@ -164,6 +180,7 @@ EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, st
     status.kind = kindFromMode(stx.stx_mode);
     status.size = stx.stx_size;
     status.device = deviceOf(stx);
+    status.inode = stx.stx_ino;
     status.mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
                        (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     return status;

@@ -10,6 +10,7 @@ namespace cleaner {
 // Subfolders are always opened relative to their parent's descriptor with
 // O_NOFOLLOW, and entries are examined with AT_SYMLINK_NOFOLLOW and
 // AT_NO_AUTOMOUNT, so no link is followed and no automount is triggered.
+// It holds no state of its own, so any number of threads may share it.
 class PosixFileSystem final : public FileSystem {
 public:
     PosixFileSystem();
@@ -23,6 +24,9 @@ public:
     void closeFolder(FolderHandle folder) noexcept override;
     EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) override;
     void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) override;
+    void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
+    void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to, const std::string& toName,
+                   std::error_code& ec) override;
 
 private:
     static EntryStatus statusAt(int dirfd, const char* name, int flags, std::error_code& ec);

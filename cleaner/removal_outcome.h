@@ -10,19 +10,38 @@ namespace cleaner {
 // What became of one folder the user asked to delete.
 struct RemovalOutcome {
     enum class Result : std::uint8_t {
-        Deleted,     // it was empty and is gone now
-        AlreadyGone, // nothing was there any more (a parent went first, or someone else removed it)
-        NotEmpty,    // it holds something now, or is no longer a plain folder: untouched
-        Failed,      // the disk refused; `reason` says why. Anything removed held no data
+        Deleted,       // it was empty and is gone now
+        AlreadyGone,   // it went with a folder that was deleted before it (a parent)
+        NoLongerThere, // its path no longer leads to the folder that was listed: nothing was touched
+        NotEmpty,      // it holds something now, or is no longer a plain folder: untouched
+        Failed,        // the disk refused; `reason` says why. Anything removed held no data
     };
     Result result = Result::Failed;
     std::error_code reason; // Failed only
+    // Failed only: a file that changed while it was being removed could not
+    // go back under its name; it waits, untouched, in this folder.
+    std::string keptIn;
 
-    // Deleted and gone folders leave the list; the others stay.
-    bool isGone() const noexcept { return result == Result::Deleted || result == Result::AlreadyGone; }
+    // These entries leave the list: there is nothing left to delete.
+    bool leavesList() const noexcept {
+        return result == Result::Deleted || result == Result::AlreadyGone || result == Result::NoLongerThere;
+    }
+    // The ones counted as deleted.
+    bool isDeleted() const noexcept { return result == Result::Deleted || result == Result::AlreadyGone; }
 };
+
+// Reasons of the removal's own, beside the system's.
+enum class RemovalError {
+    OutsideMainFolder = 1, // the path is not strictly beneath the main folder
+    ChangedMeanwhile,      // a folder of the tree was exchanged between the check and the removal
+};
+const std::error_category& removalCategory() noexcept;
+std::error_code make_error_code(RemovalError error) noexcept;
 
 // The deletion log's line for a folder.
 std::string deletionLogLine(const std::string& path, const RemovalOutcome& outcome);
 
 } // namespace cleaner
+
+template <>
+struct std::is_error_code_enum<cleaner::RemovalError> : std::true_type {};

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testing_support::DiskBackend;
 using testing_support::runProgram;
@@ -83,7 +84,7 @@ TEST(EfrScanDelete, DeletesTheListedFoldersAndPrintsTheLog) {
     disk.folder("c");
     disk.folder("kept");
     disk.file("kept/data", 1);
-    std::vector<std::string> argv{EFR_SCAN_BINARY, "--delete"};
+    std::vector<std::string> argv{EFR_SCAN_BINARY, "--delete", disk.main()};
     // Empty lines are skipped; a listed folder that holds data is kept.
     const std::string input = disk.path("a") + "\n\n" + disk.path("a/b") + "\n" + disk.path("kept") + "\n" +
                               disk.path("c"); // no final newline
@@ -97,8 +98,39 @@ TEST(EfrScanDelete, DeletesTheListedFoldersAndPrintsTheLog) {
     EXPECT_EQ(::stat(disk.path("kept/data").c_str(), &st), 0);
 }
 
-TEST(EfrScanDelete, NoInputDeletesNothingAndPrintsNothing) {
-    const auto run = runProgram({EFR_SCAN_BINARY, "--delete"}, "\n\n");
+TEST(EfrScanDelete, NoInputDeletesNothingAndTheMainFolderIsRequired) {
+    DiskBackend disk;
+    const auto run = runProgram({EFR_SCAN_BINARY, "--delete", disk.main()}, "\n\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "");
+    EXPECT_EQ(runProgram({EFR_SCAN_BINARY, "--delete"}, disk.main() + "/a\n").exitCode, 2);
+    EXPECT_EQ(runProgram({EFR_SCAN_BINARY, "--delete", "-0"}, "").exitCode, 2);
+}
+
+// A name holding a newline splits a line in two: the second half could name
+// any folder outside, here a real one. Such a line is refused; with -0 the
+// paths pass through whole.
+TEST(EfrScanDelete, NamesWithNewlinesNeverSteerTheDeletionOutside) {
+    DiskBackend disk;
+    const testing_support::TempFolder elsewhere("efr-victim");
+    const std::string victim = elsewhere / "V";
+    ASSERT_EQ(::mkdir(victim.c_str(), 0755), 0);
+    disk.folder("x\n" + victim); // "x\n", then the victim's path as folders beneath it
+    const auto listed = efrScan({disk.main()});
+    ASSERT_EQ(listed.exitCode, 0);
+
+    const auto lineByLine = runProgram({EFR_SCAN_BINARY, "--delete", disk.main()}, listed.out);
+    EXPECT_NE(lineByLine.out.find(victim + " could not be deleted: it is not inside the main folder.\n"),
+              std::string::npos)
+        << lineByLine.out;
+    EXPECT_TRUE(::access(victim.c_str(), F_OK) == 0) << "the folder outside is still there";
+
+    const auto whole = efrScan({"-0", disk.main()});
+    ASSERT_EQ(whole.exitCode, 0);
+    EXPECT_EQ(whole.out.substr(0, disk.path("x\n").size() + 1), disk.path("x\n") + '\0');
+    const auto deleted = runProgram({EFR_SCAN_BINARY, "--delete", "-0", disk.main()}, whole.out);
+    EXPECT_EQ(deleted.out.substr(0, disk.path("x\n").size() + 19),
+              disk.path("x\n") + " has been deleted." + '\0');
+    EXPECT_NE(::access(disk.path("x\n").c_str(), F_OK), 0);
+    EXPECT_TRUE(::access(victim.c_str(), F_OK) == 0);
 }

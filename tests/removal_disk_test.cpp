@@ -5,12 +5,16 @@
 #include "cleaner/marking.h"
 #include "cleaner/posix_file_system.h"
 #include "support/backends.h"
+#include "support/hooked_file_system.h"
 #include "support/processes.h"
 #include "support/scan_runs.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,14 +29,24 @@ bool present(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Marks every entry of `List1`, deletes, and returns the log, a line each.
-std::string deleteAll(cleaner::FileSystem& fs, cleaner::FolderList& List1) {
+// Marks every entry of `List1`, deletes beneath `main`, and returns the
+// log, a line each.
+std::vector<std::string> deleteAllLines(cleaner::FileSystem& fs, const std::string& main,
+                                        cleaner::FolderList& List1) {
     cleaner::ListBoxSelAll(List1);
     cleaner::DeletionLog List2;
-    cleaner::ListBoxRemSel(List1, List2, fs);
-    std::string text;
+    cleaner::DeletedFolders deleted;
+    cleaner::ListBoxRemSel(List1, List2, fs, main, deleted);
+    std::vector<std::string> lines;
     for (int i = 0; i < List2.ListCount(); ++i)
-        text += List2.List(i) + "\n";
+        lines.push_back(List2.List(i));
+    return lines;
+}
+
+std::string deleteAll(cleaner::FileSystem& fs, const std::string& main, cleaner::FolderList& List1) {
+    std::string text;
+    for (const std::string& line : deleteAllLines(fs, main, List1))
+        text += line + "\n";
     return text;
 }
 
@@ -42,13 +56,40 @@ std::vector<std::string> scanChangeAndDelete(DiskBackend& disk, const std::funct
     cleaner::FolderList List1;
     cleaner::scanInto(disk.fs(), disk.main(), List1);
     change();
-    cleaner::ListBoxSelAll(List1);
-    cleaner::DeletionLog List2;
-    cleaner::ListBoxRemSel(List1, List2, disk.fs());
-    std::vector<std::string> lines;
-    for (int i = 0; i < List2.ListCount(); ++i)
-        lines.push_back(List2.List(i));
-    return lines;
+    return deleteAllLines(disk.fs(), disk.main(), List1);
+}
+
+// Makes `levels` nested folders named `name` in `folder`; returns the
+// deepest one's path, which may be far longer than PATH_MAX.
+std::string makeChain(const std::string& folder, const char* name, int levels) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string path = folder;
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+        ::mkdirat(fd, name, 0755);
+        const int next = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        path += std::string("/") + name;
+    }
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(), "chain in " + folder);
+    ::close(fd);
+    return path;
+}
+
+// The folder beside the main folder, outside the tree.
+std::string outside(const DiskBackend& disk, const std::string& name) {
+    return disk.main().substr(0, disk.main().rfind('/') + 1) + name;
+}
+
+void exchange(const std::string& a, const std::string& b) {
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) != 0)
+        throw std::system_error(errno, std::generic_category(), "exchange " + a);
+}
+
+off_t sizeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
 } // namespace
@@ -93,27 +134,23 @@ TEST(RemovalOnDisk, ZeroByteFilesOddNamesAndTreesPastThePathLimitGo) {
     disk.folder("a/\xff\xfe name/\n");
     disk.file("a/\xff\xfe name/\n/zero", 0);
     disk.file("a/.hidden", 0); // makes a hold a file: only its folders are listed
-    // 1200 levels of "dddd": a path of 6000 bytes.
-    int fd = ::open(disk.main().c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < 1200; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "dddd", 0755), 0);
-        const int next = ::openat(fd, "dddd", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
-    }
-    ::close(fd);
+    // 1200 levels of "dddd": a path of 6000 bytes. Its deepest folder goes
+    // with the top one; a deep path nobody here deleted is no longer there.
+    const std::string deep = makeChain(disk.main(), "dddd", 1200);
+    makeChain(disk.main(), "eeee", 3);
+    std::string vanished = disk.main();
+    for (int i = 0; i < 1000; ++i)
+        vanished += "/eeee";
 
     cleaner::FolderList List1;
     List1.AddItem(disk.path("a/\xff\xfe name"));
     List1.AddItem(disk.path("dddd"));
-    cleaner::ListBoxSelAll(List1);
-    cleaner::DeletionLog List2;
-    cleaner::ListBoxRemSel(List1, List2, disk.fs());
-
-    ASSERT_EQ(List2.ListCount(), 2);
-    EXPECT_EQ(List2.List(0), disk.path("a/\xff\xfe name") + " has been deleted.");
-    EXPECT_EQ(List2.List(1), disk.path("dddd") + " has been deleted.");
+    List1.AddItem(deep);
+    List1.AddItem(vanished);
+    EXPECT_EQ(deleteAllLines(disk.fs(), disk.main(), List1),
+              (std::vector<std::string>{disk.path("a/\xff\xfe name") + " has been deleted.",
+                                        disk.path("dddd") + " has been deleted.", deep + " has been deleted.",
+                                        vanished + " was not deleted: it is no longer there."}));
     EXPECT_FALSE(present(disk.path("a/\xff\xfe name")));
     EXPECT_FALSE(present(disk.path("dddd")));
     EXPECT_TRUE(present(disk.path("a/.hidden")));
@@ -132,7 +169,7 @@ TEST(RemovalOnDisk, AFolderProtectedByPermissionsIsReportedAndKeptForAnOrdinaryU
         cleaner::FolderList List1;
         for (const char* path : {"readOnly", "readOnly/inner", "free"})
             List1.AddItem(disk.path(path));
-        const std::string log = deleteAll(fs, List1);
+        const std::string log = deleteAll(fs, disk.main(), List1);
         return log + "left in list: " + std::to_string(List1.ListCount()) +
                ", marked: " + std::to_string(List1.SelCount());
     });
@@ -161,7 +198,7 @@ TEST(RemovalOnDisk, AMountPointIsNeverCrossed) {
             cleaner::FolderList List1;
             List1.AddItem(disk.path("A"));
             List1.AddItem(disk.path("A/mnt"));
-            return deleteAll(fs, List1) +
+            return deleteAll(fs, disk.main(), List1) +
                    (present(disk.path("A/mnt/inside")) && present(disk.path("A/mnt/zero")) ? "intact"
                                                                                            : "crossed");
         },
@@ -170,4 +207,107 @@ TEST(RemovalOnDisk, AMountPointIsNeverCrossed) {
         GTEST_SKIP() << "mounting is not allowed here";
     const std::string kept = " was not deleted: it is no longer empty.\n";
     EXPECT_EQ(seen, disk.path("A") + kept + disk.path("A/mnt") + kept + "intact");
+}
+
+// Races on the real disk, made to happen at an exact step.
+TEST(RemovalOnDisk, FilesAndFoldersExchangedMidwayKeepTheirData) {
+    using Op = testing_support::HookedFileSystem::Operation;
+    DiskBackend disk;
+    disk.folder("t/s");
+    disk.file("t/s/f", 0);
+    disk.folder("x/s/deep");
+    const std::string big = outside(disk, "big");
+    const std::string out = outside(disk, "out");
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    for (const auto& [path, size] : {std::pair{big, 9}, {out + "/a.lock", 0}, {out + "/z", 9}}) {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+    }
+    int opensOfS = 0;
+    bool swappedFile = false;
+    testing_support::HookedFileSystem racing(disk.fs(), [&](Op op, const std::string& name) {
+        if (op == Op::Move && name == "f" && !swappedFile) {
+            swappedFile = true;
+            exchange(disk.path("t/s/f"), big);
+        }
+        if (op == Op::Open && name == "s" && ++opensOfS == 4) // x/s, as the removal opens it
+            exchange(disk.path("x/s"), out);
+        return std::error_code{};
+    });
+    cleaner::FolderList List1;
+    List1.AddItem(disk.path("t"));
+    List1.AddItem(disk.path("x"));
+    EXPECT_EQ(deleteAllLines(racing, disk.main(), List1),
+              (std::vector<std::string>{
+                  disk.path("t") + " could not be deleted: " + std::strerror(ENOTEMPTY) + ".",
+                  disk.path("x") + " could not be deleted: it changed while it was being deleted."}));
+    EXPECT_EQ(sizeOf(disk.path("t/s/f")), 9) << "the swapped-in data went back under its name";
+    EXPECT_EQ(sizeOf(big), 0);
+    EXPECT_EQ(sizeOf(disk.path("x/s/a.lock")), 0) << "the exchanged-in folder keeps its zero-byte file";
+    EXPECT_EQ(sizeOf(disk.path("x/s/z")), 9);
+}
+
+TEST(RemovalOnDisk, ALinkOrAMountPutOnTheWayAfterTheScanLeadsNowhere) {
+    DiskBackend disk;
+    disk.folder("a/b");
+    disk.folder("m/b");
+    const std::string victim = outside(disk, "victim");
+    ASSERT_EQ(::mkdir(victim.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((victim + "/b").c_str(), 0755), 0);
+    ::close(::open((victim + "/b/keep.lock").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    cleaner::FolderList List1;
+    cleaner::scanInto(disk.fs(), disk.main(), List1);
+    ASSERT_EQ(List1.ListCount(), 4);
+
+    ASSERT_EQ(::rename(disk.path("a").c_str(), outside(disk, "moved-a").c_str()), 0);
+    ASSERT_EQ(::symlink("../victim", disk.path("a").c_str()), 0);
+    cleaner::FolderList linked;
+    linked.AddItem(disk.path("a/b"));
+    EXPECT_EQ(deleteAll(disk.fs(), disk.main(), linked),
+              disk.path("a/b") + " was not deleted: it is no longer there.\n");
+    EXPECT_TRUE(present(victim + "/b/keep.lock"));
+
+    bool mounted = false;
+    const std::string seen = testing_support::runWithMount(
+        disk.path("m"),
+        [&] {
+            ::mkdir(disk.path("m/b").c_str(), 0755);
+            ::close(::open(disk.path("m/b/zero").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+            cleaner::PosixFileSystem fs;
+            cleaner::FolderList List;
+            List.AddItem(disk.path("m/b"));
+            return deleteAll(fs, disk.main(), List) + (present(disk.path("m/b/zero")) ? "intact" : "crossed");
+        },
+        mounted);
+    if (mounted) {
+        EXPECT_EQ(seen, disk.path("m/b") + " was not deleted: it is no longer there.\nintact");
+    }
+}
+
+TEST(RemovalOnDisk, ADeepChainGoesOnAThreadWithASmallStack) {
+    DiskBackend disk;
+    const std::string deepest = makeChain(disk.main(), "d", 8000);
+    ::close(::open((deepest + "/zero").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    std::string log;
+    const auto body = [&] {
+        cleaner::FolderList List1;
+        List1.AddItem(disk.path("d"));
+        log = deleteAll(disk.fs(), disk.main(), List1);
+    };
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 256 * 1024);
+    pthread_t thread;
+    auto run = [](void* work) -> void* {
+        (*static_cast<decltype(body)*>(work))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<void*>(static_cast<const void*>(&body))),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(log, disk.path("d") + " has been deleted.\n");
+    EXPECT_FALSE(present(disk.path("d")));
 }

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <map>
 
 using cleaner::DeletionLog;
 using cleaner::FolderList;
@@ -48,12 +50,13 @@ protected:
             List1.Selected(List1.ListCount() - 1, entry.marked);
         }
     }
-    void deleteMarked() { cleaner::ListBoxRemSel(List1, List2, fs); }
+    void deleteMarked() { cleaner::ListBoxRemSel(List1, List2, fs, "/M", deleted); }
 
     MemoryFileSystem memory;
     HookedFileSystem fs{memory, [](auto, const auto&) { return std::error_code{}; }};
     FolderList List1;
     DeletionLog List2;
+    cleaner::DeletedFolders deleted;
 };
 
 const std::string kNotEmpty = " was not deleted: it is no longer empty.";
@@ -145,14 +148,34 @@ TEST_F(Removal, AFolderThatIsNoLongerEmptyIsLeftUntouchedAndStaysUnmarked) {
     EXPECT_TRUE(memory.exists("/M/deepData/a/zero"));
 }
 
-TEST_F(Removal, AFolderGoneMeanwhileIsLoggedAsDeleted) {
-    memory.addFolder("/M");
-    list({{"/M/gone", true}, {"/M/gone/deeper", true}, {"/M/file/below", true}});
+TEST_F(Removal, AMissingFolderIsDeletedOnlyWhenAFolderWeDeletedHeldIt) {
+    // Nested: B goes with A. Vanished: nobody here deleted "gone", and the
+    // way to "below" holds a file now.
+    memory.addFolder("/M/A/B");
+    memory.addFolder("/M/P/Q");
     memory.addFile("/M/file", 0);
+    list({{"/M/A", true},
+          {"/M/A/B", true},
+          {"/M/gone", true},
+          {"/M/gone/deeper", true},
+          {"/M/file/below", true},
+          {"/M/P", true},
+          {"/M/P/Q", false}});
+
     deleteMarked();
     EXPECT_EQ(linesOf(List2),
-              (std::vector<std::string>{"/M/gone has been deleted.", "/M/gone/deeper has been deleted.",
-                                        "/M/file/below has been deleted."}));
+              (std::vector<std::string>{"/M/A has been deleted.", "/M/A/B has been deleted.",
+                                        "/M/gone was not deleted: it is no longer there.",
+                                        "/M/gone/deeper was not deleted: it is no longer there.",
+                                        "/M/file/below was not deleted: it is no longer there.",
+                                        "/M/P has been deleted."}));
+    EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/P/Q", false}}));
+
+    // A later run still knows that Q went with P.
+    List1.Selected(0, true);
+    cleaner::DeletionLog laterLog;
+    cleaner::ListBoxRemSel(List1, laterLog, fs, "/M", deleted);
+    EXPECT_EQ(linesOf(laterLog), std::vector<std::string>{"/M/P/Q has been deleted."});
     EXPECT_EQ(List1.ListCount(), 0);
 }
 
@@ -212,7 +235,7 @@ TEST_F(Removal, DataThatAppearsWhileTheTreeIsBeingRemovedIsKept) {
         return std::error_code{};
     });
 
-    cleaner::ListBoxRemSel(List1, List2, racing);
+    cleaner::ListBoxRemSel(List1, List2, racing, "/M", deleted);
 
     EXPECT_EQ(linesOf(List2), (std::vector<std::string>{
                                   "/M/A could not be deleted: " + std::string(std::strerror(ENOTEMPTY)) + ".",
@@ -223,17 +246,115 @@ TEST_F(Removal, DataThatAppearsWhileTheTreeIsBeingRemovedIsKept) {
     EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/A", false}, {"/M/B", false}}));
 }
 
-TEST_F(Removal, PathsThatNameNoFolderAreRefused) {
-    memory.addFolder("/M");
-    list({{"/", true}, {"", true}, {"/M/..", true}, {"/M/.", true}});
+TEST_F(Removal, PathsNotStrictlyBeneathTheMainFolderAreRefused) {
+    memory.addFolder("/M/a");
+    memory.addFolder("/Mx/a");
+    memory.addFolder("/other/a");
+    const char* paths[] = {"/",     "",      "/M",      "/M/", "/M/..", "/M/.", "/M/a/../../other/a",
+                           "/M//a", "/Mx/a", "/other/a"};
+    for (const char* path : paths)
+        list({{path, true}});
     deleteMarked();
-    const std::string invalid = std::strerror(EINVAL);
-    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/ could not be deleted: " + invalid + ".",
-                                                        " could not be deleted: " + invalid + ".",
-                                                        "/M/.. could not be deleted: " + invalid + ".",
-                                                        "/M/. could not be deleted: " + invalid + "."}));
-    EXPECT_TRUE(memory.exists("/M"));
+    std::vector<std::string> expected;
+    for (const char* path : paths)
+        expected.push_back(std::string(path) + " could not be deleted: it is not inside the main folder.");
+    EXPECT_EQ(linesOf(List2), expected);
+    EXPECT_EQ(fs.examined + fs.removed, 0) << "nothing outside may even be looked at";
+    EXPECT_TRUE(memory.exists("/M/a"));
+    EXPECT_TRUE(memory.exists("/Mx/a"));
+    EXPECT_TRUE(memory.exists("/other/a"));
     EXPECT_EQ(List1.SelCount(), 0);
+}
+
+// Someone else changes the disk at an exact step of a removal. Whatever
+// they swap in, nothing of non-zero size and nothing outside the main
+// folder is removed, and the log says what happened.
+class RemovalRace : public Removal {
+protected:
+    using Op = HookedFileSystem::Operation;
+    // Runs the deletion with `race` called before each step, as `step` and
+    // the entry's name, counted from 1 for each (step, name) pair.
+    void deleteWhile(const std::function<void(Op, const std::string&, int)>& race) {
+        std::map<std::pair<Op, std::string>, int> seen;
+        HookedFileSystem racing(memory, [&](Op op, const std::string& name) {
+            race(op, name, ++seen[{op, name}]);
+            return std::error_code{};
+        });
+        cleaner::ListBoxRemSel(List1, List2, racing, "/M", deleted);
+    }
+};
+
+TEST_F(RemovalRace, AFileSwappedInJustBeforeItGoesIsPutBack) {
+    memory.addFile("/M/t/s/f", 0);
+    memory.addFile("/outside/big", 9);
+    list({{"/M/t", true}});
+    deleteWhile([&](Op op, const std::string& name, int count) {
+        if (op == Op::Move && name == "f" && count == 1)
+            memory.exchange("/M/t/s/f", "/outside/big");
+    });
+    EXPECT_EQ(linesOf(List2), std::vector<std::string>{"/M/t could not be deleted: " +
+                                                       std::string(std::strerror(ENOTEMPTY)) + "."});
+    EXPECT_EQ(memory.fileSize("/M/t/s/f"), 9u);
+    EXPECT_EQ(memory.fileSize("/outside/big"), 0u);
+    EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/t", false}}));
+}
+
+TEST_F(RemovalRace, ASwappedFileWhoseNameIsTakenMeanwhileWaitsInTheStagingFolder) {
+    memory.addFile("/M/t/s/f", 0);
+    memory.addFile("/outside/big", 9);
+    list({{"/M/t", true}});
+    deleteWhile([&](Op op, const std::string& name, int count) {
+        if (op == Op::Move && name == "f" && count == 1)
+            memory.exchange("/M/t/s/f", "/outside/big");
+        else if (op == Op::Move && name != "f") // on its way back
+            memory.addFile("/M/t/s/f", 0);
+    });
+    ASSERT_EQ(List2.ListCount(), 1);
+    const std::string line = List2.List(0);
+    const std::string lead = "/M/t could not be deleted: a file changed while it was being removed and was "
+                             "kept in /M/t/.efr-deleting-";
+    ASSERT_EQ(line.rfind(lead, 0), 0u) << line;
+    const std::string staging = line.substr(line.find("/M/t/.efr"), line.size() - 1 - line.find("/M/t/.efr"));
+    EXPECT_EQ(memory.fileSize(staging + "/0"), 9u) << "the data waits there, whole";
+    EXPECT_EQ(memory.fileSize("/M/t/s/f"), 0u);
+    EXPECT_EQ(memory.fileSize("/outside/big"), 0u);
+}
+
+TEST_F(RemovalRace, AFolderExchangedBetweenTheCheckAndTheRemovalIsNotEmptied) {
+    memory.addFolder("/M/x/s/deep");
+    memory.addFile("/out/a.lock", 0);
+    memory.addFile("/out/z", 9);
+    memory.addFolder("/M/y");
+    memory.addFolder("/elsewhere");
+    list({{"/M/x", true}, {"/M/y", true}});
+    deleteWhile([&](Op op, const std::string& name, int count) {
+        if (op == Op::Open && name == "s" && count == 2) // the removal's open, after the check's
+            memory.exchange("/M/x/s", "/out");
+        if (op == Op::Examine && name == "y" && count == 2) // right before y's rmdir by name
+            memory.exchange("/M/y", "/elsewhere");
+    });
+    const std::string changed = " could not be deleted: it changed while it was being deleted.";
+    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/x" + changed, "/M/y" + changed}));
+    EXPECT_TRUE(memory.exists("/M/x/s/a.lock")) << "the exchanged-in folder keeps its zero-byte file";
+    EXPECT_TRUE(memory.exists("/M/x/s/z"));
+    EXPECT_TRUE(memory.exists("/M/y")) << "the folder that took y's name stays";
+    EXPECT_EQ(memory.openHandleCount(), 0u);
+}
+
+TEST_F(RemovalRace, ALinkOrAMountOnTheWayLeadsNowhere) {
+    memory.addFolder("/M/a/b");
+    memory.addFile("/victim/b/keep.lock", 0);
+    memory.addFolder("/M/c/d");
+    list({{"/M/a/b", true}, {"/M/c/d", true}});
+    memory.replaceWithLink("/M/a", "/moved-a");
+    memory.mountOn("/M/c");
+    deleteMarked();
+    EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/a/b was not deleted: it is no longer there.",
+                                                        "/M/c/d was not deleted: it is no longer there."}));
+    EXPECT_TRUE(memory.exists("/victim/b/keep.lock"));
+    EXPECT_TRUE(memory.exists("/moved-a/b"));
+    EXPECT_EQ(fs.removed, 0);
+    EXPECT_EQ(List1.ListCount(), 0);
 }
 
 TEST(MarkedEntryRemoval, StepsThroughMarkedEntriesAndCountsOutcomes) {
@@ -247,16 +368,17 @@ TEST(MarkedEntryRemoval, StepsThroughMarkedEntriesAndCountsOutcomes) {
 
     cleaner::MarkedEntryRemoval run(List1, List2);
     std::vector<std::string> handed;
-    const RemovalOutcome outcomes[] = {{Result::NotEmpty, {}},
-                                       {Result::Deleted, {}},
-                                       {Result::Failed, std::make_error_code(std::errc::permission_denied)}};
+    const RemovalOutcome outcomes[] = {
+        {Result::NotEmpty, {}, {}},
+        {Result::Deleted, {}, {}},
+        {Result::Failed, std::make_error_code(std::errc::permission_denied), {}}};
     int i = 0;
-    while (const auto path = run.next()) {
-        handed.push_back(*path);
+    while (const auto request = run.next()) {
+        handed.push_back(request->path);
         run.finish(outcomes[i++]);
     }
     EXPECT_EQ(handed, (std::vector<std::string>{"/a", "/c", "/d"}));
     EXPECT_EQ(run.deletedCount(), 1);
-    EXPECT_EQ(run.keptCount(), 2);
+    EXPECT_EQ(run.notDeletedCount(), 2);
     EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/a", false}, {"/b", false}, {"/d", false}}));
 }

@@ -3,15 +3,18 @@
 // efr-scan: runs the window's scan and deletion from the command line, for
 // maintainers.
 //
-//   efr-scan MAIN_FOLDER
-//     Prints every empty folder beneath MAIN_FOLDER, one full path per line,
-//     in list order. Exit status: 0 when the scan completed, 3 when it
-//     stopped early (the reason goes to stderr), 2 on a usage error.
+//   efr-scan [-0] MAIN_FOLDER
+//     Prints every empty folder beneath MAIN_FOLDER, one full path per line
+//     (with -0, each ended by a NUL byte instead), in list order. Exit
+//     status: 0 when the scan completed, 3 when it stopped early (the reason
+//     goes to stderr), 2 on a usage error.
 //
-//   efr-scan --delete
-//     Reads folder paths from standard input, one per line, marks them all
-//     in a folder list in that order, runs the window's "Delete" on them and
-//     prints the deletion log, one line per folder. Exit status 0.
+//   efr-scan --delete [-0] MAIN_FOLDER
+//     Reads folder paths from standard input, one per line (with -0, ended
+//     by NUL bytes), marks them all in a folder list in that order, runs the
+//     window's "Delete" on them with MAIN_FOLDER as the main folder and
+//     prints the deletion log, one line per folder (NUL-ended with -0). Only
+//     folders beneath MAIN_FOLDER can go. Exit status 0.
 
 #include "cleaner/deletion_log.h"
 #include "cleaner/empty_folder_scan.h"
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +36,14 @@ constexpr int kCompleted = 0;
 constexpr int kUsage = 2;
 constexpr int kStopped = 3;
 
-constexpr const char* kUsageText = "usage: efr-scan MAIN_FOLDER\n"
-                                   "       efr-scan --delete   (folder paths on standard input)\n";
+constexpr const char* kUsageText =
+    "usage: efr-scan [-0] MAIN_FOLDER\n"
+    "         prints the empty folders beneath MAIN_FOLDER, one per line\n"
+    "       efr-scan --delete [-0] MAIN_FOLDER\n"
+    "         deletes the folders named on standard input, one per line, if they\n"
+    "         are still empty and lie beneath MAIN_FOLDER, and prints the log\n"
+    "  -0  paths (and log lines) end with a NUL byte instead of a newline,\n"
+    "      so that any folder name passes through whole\n";
 
 int usage() {
     std::fputs(kUsageText, stderr);
@@ -41,18 +51,18 @@ int usage() {
 }
 
 // Paths go out as their raw bytes, whatever their encoding.
-void writeLines(const std::vector<std::string>& paths) {
+void writeLines(const std::vector<std::string>& paths, char end) {
     for (const std::string& path : paths) {
         std::fwrite(path.data(), 1, path.size(), stdout);
-        std::fputc('\n', stdout);
+        std::fputc(end, stdout);
     }
 }
 
-int scan(const char* mainFolder) {
+int scan(const std::string& mainFolder, char end) {
     cleaner::PosixFileSystem fileSystem;
     cleaner::EmptyFolderScan emptyFolderScan(fileSystem, mainFolder);
     const cleaner::ScanOutcome outcome =
-        emptyFolderScan.run([](std::vector<std::string>&& batch) { writeLines(batch); });
+        emptyFolderScan.run([end](std::vector<std::string>&& batch) { writeLines(batch, end); });
     std::fflush(stdout);
 
     if (outcome.status != cleaner::ScanOutcome::Status::Completed) {
@@ -64,33 +74,34 @@ int scan(const char* mainFolder) {
 }
 
 // Every line of standard input but empty ones, bytes as they are.
-std::vector<std::string> readPaths() {
+std::vector<std::string> readPaths(char end) {
     const std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     std::vector<std::string> paths;
     std::string::size_type start = 0;
     while (start < input.size()) {
-        auto end = input.find('\n', start);
-        if (end == std::string::npos)
-            end = input.size();
-        if (end > start)
-            paths.push_back(input.substr(start, end - start));
-        start = end + 1;
+        auto stop = input.find(end, start);
+        if (stop == std::string::npos)
+            stop = input.size();
+        if (stop > start)
+            paths.push_back(input.substr(start, stop - start));
+        start = stop + 1;
     }
     return paths;
 }
 
-int deleteFolders() {
+int deleteFolders(const std::string& mainFolder, char end) {
     cleaner::FolderList List1;
-    List1.AddItems(readPaths());
+    List1.AddItems(readPaths(end));
     cleaner::ListBoxSelAll(List1);
     cleaner::DeletionLog List2;
     cleaner::PosixFileSystem fileSystem;
-    cleaner::ListBoxRemSel(List1, List2, fileSystem);
+    cleaner::DeletedFolders deleted;
+    cleaner::ListBoxRemSel(List1, List2, fileSystem, mainFolder, deleted);
 
     std::vector<std::string> lines;
     for (int i = 0; i < List2.ListCount(); ++i)
         lines.push_back(List2.List(i));
-    writeLines(lines);
+    writeLines(lines, end);
     return kCompleted;
 }
 
@@ -98,14 +109,25 @@ int deleteFolders() {
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    if (argc != 2 || std::string_view(argv[1]).empty())
-        return usage();
-    const std::string_view argument = argv[1];
-    if (argument == "--help" || argument == "-h") {
-        std::fputs(kUsageText, stdout);
-        return kCompleted;
+    bool deleting = false;
+    char end = '\n';
+    std::optional<std::string> mainFolder;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kUsageText, stdout);
+            return kCompleted;
+        }
+        if (argument == "--delete")
+            deleting = true;
+        else if (argument == "-0")
+            end = '\0';
+        else if (!argument.empty() && !mainFolder)
+            mainFolder = std::string(argument);
+        else
+            return usage();
     }
-    if (argument == "--delete")
-        return deleteFolders();
-    return scan(argv[1]);
+    if (!mainFolder)
+        return usage();
+    return deleting ? deleteFolders(*mainFolder, end) : scan(*mainFolder, end);
 }

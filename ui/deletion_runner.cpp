@@ -15,11 +15,15 @@ DeletionRunner::~DeletionRunner() {
         m_thread.join();
 }
 
-void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::vector<std::string> paths) {
+void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
+                           std::vector<cleaner::RemovalRequest> requests,
+                           cleaner::DeletedFolders& deletedFolders) {
     if (m_thread.joinable())
         m_thread.join(); // the previous run has finished: it said so
     m_running = true;
-    m_thread = std::jthread([this, &fileSystem, paths = std::move(paths)](std::stop_token stop) {
+    m_thread = std::jthread([this, &fileSystem, &deletedFolders, mainFolderPath = std::move(mainFolderPath),
+                             requests = std::move(requests)](std::stop_token stop) {
+        cleaner::FolderRemover remover(fileSystem, mainFolderPath, deletedFolders);
         using Clock = std::chrono::steady_clock;
         constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
         std::vector<cleaner::RemovalOutcome> batch;
@@ -31,10 +35,10 @@ void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::vector<std::str
             QMetaObject::invokeMethod(
                 this, [this, outcomes] { emit deleted(*outcomes); }, Qt::QueuedConnection);
         };
-        for (const std::string& path : paths) {
+        for (const cleaner::RemovalRequest& request : requests) {
             if (stop.stop_requested())
                 break;
-            batch.push_back(fileSystem.DeleteFolder(path));
+            batch.push_back(remover.DeleteFolder(request));
             if (Clock::now() - lastHandOver >= kHandOverEvery)
                 handOver();
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "cleaner/folder_remover.h"
 #include "cleaner/removal_outcome.h"
 
 #include <QObject>
@@ -23,7 +24,10 @@ public:
     explicit DeletionRunner(QObject* parent = nullptr);
     ~DeletionRunner() override; // stops after the folder at hand, and waits
 
-    void start(cleaner::FileSystem& fileSystem, std::vector<std::string> paths);
+    // Deletes beneath `mainFolderPath`; `deleted` is the window's record
+    // and must be left alone until finished().
+    void start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
+               std::vector<cleaner::RemovalRequest> requests, cleaner::DeletedFolders& deleted);
     bool isRunning() const { return m_running; }
 
 signals:

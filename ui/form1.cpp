@@ -104,6 +104,7 @@ void Form1::Drive1_Change() {
 void Form1::Dir1_Change() {
     m_mainFolderPath = QFile::encodeName(Dir1->Path()).toStdString();
     m_folderList.Clear();
+    m_deletedFolders.clear();
     Drive1->showDriveOf(Dir1->Path());
     m_scanRunner->start(fileSystem(), m_mainFolderPath);
     m_progressTimer->start();
@@ -116,12 +117,9 @@ void Form1::Command2_Click() {
     if (isBusy() || m_folderList.SelCount() == 0)
         return;
     m_removal.emplace(m_folderList, m_deletionLog);
-    std::vector<std::string> paths;
-    for (int i = 0; i < m_folderList.ListCount(); ++i)
-        if (m_folderList.Selected(i))
-            paths.push_back(m_folderList.List(i));
-    m_removalTotal = static_cast<int>(paths.size());
-    m_deletionRunner->start(fileSystem(), std::move(paths));
+    std::vector<cleaner::RemovalRequest> requests = m_removal->requests();
+    m_removalTotal = static_cast<int>(requests.size());
+    m_deletionRunner->start(fileSystem(), m_mainFolderPath, std::move(requests), m_deletedFolders);
     setStatus("Deleting: 0 of " + plural(m_removalTotal, "folder", "folders") + " done");
     updateControls();
 }
@@ -169,6 +167,7 @@ void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
     m_scanRunner->cancel();
     m_progressTimer->stop();
     m_folderList.Clear();
+    m_deletedFolders.clear();
     setStatus("Cannot open " + path + ": " + reason + ". The list was cleared.");
     updateControls();
 }
@@ -180,14 +179,14 @@ void Form1::applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes)
             break;
         m_removal->finish(outcome);
     }
-    const int done = m_removal->deletedCount() + m_removal->keptCount();
+    const int done = m_removal->deletedCount() + m_removal->notDeletedCount();
     setStatus("Deleting: " + count(done) + " of " + plural(m_removalTotal, "folder", "folders") + " done");
 }
 
 void Form1::deletionFinished() {
     setStatus(plural(m_removal->deletedCount(), "folder", "folders") + " deleted, " +
-              count(m_removal->keptCount()) + " not deleted" +
-              (m_removal->keptCount() > 0 ? " (the log says why)." : "."));
+              count(m_removal->notDeletedCount()) + " not deleted" +
+              (m_removal->notDeletedCount() > 0 ? " (the log says why)." : "."));
     m_removal.reset();
     updateControls();
 }

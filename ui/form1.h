@@ -88,6 +88,7 @@ private:
     cleaner::FolderList m_folderList;
     cleaner::DeletionLog m_deletionLog;
     std::string m_mainFolderPath;
+    cleaner::DeletedFolders m_deletedFolders; // since the list was last filled
     std::unique_ptr<cleaner::FileSystem> m_fileSystem;
 
     FolderListModel* m_folderListModel = nullptr;

@@ -3,25 +3,28 @@
 
 #include "cleaner/file_system.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
 namespace testing_support {
 
 // Passes everything to another file system and calls a hook before every
-// opened, examined or removed entry, so a test can step in at a known point:
-// ask a scan to stop, slow it down, change the tree in the middle of a
-// deletion, or make the step fail by returning an error.
+// opened, examined, moved or removed entry, so a test can step in at a known
+// point: ask a scan to stop, slow it down, change the tree in the middle of
+// a deletion, or make the step fail by returning an error. Threads may
+// share it as long as the hook is safe for that.
 class HookedFileSystem final : public cleaner::FileSystem {
 public:
-    enum class Operation { Open, Examine, Remove };
-    // `name` is the path for opening a folder by path, else the entry's name.
+    enum class Operation { Open, Examine, Remove, Move };
+    // `name` is the path for opening a folder by path, else the entry's name
+    // (for Move, the name it leaves).
     using Hook = std::function<std::error_code(Operation, const std::string& name)>;
 
     HookedFileSystem(cleaner::FileSystem& inner, Hook hook) : m_inner(inner), m_hook(std::move(hook)) {}
 
-    int examined = 0;
-    int removed = 0;
+    std::atomic<int> examined = 0;
+    std::atomic<int> removed = 0;
 
     bool isFolder(const std::string& path) override { return m_inner.isFolder(path); }
     cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
@@ -57,6 +60,16 @@ public:
         if ((ec = m_hook(Operation::Remove, name)))
             return;
         m_inner.removeEntry(parent, name, folder, ec);
+    }
+    void makePrivateFolder(cleaner::FolderHandle parent, const std::string& name,
+                           std::error_code& ec) override {
+        m_inner.makePrivateFolder(parent, name, ec);
+    }
+    void moveEntry(cleaner::FolderHandle from, const std::string& fromName, cleaner::FolderHandle to,
+                   const std::string& toName, std::error_code& ec) override {
+        if ((ec = m_hook(Operation::Move, fromName)))
+            return;
+        m_inner.moveEntry(from, fromName, to, toName, ec);
     }
 
 private:

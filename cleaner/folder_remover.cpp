@@ -1,0 +1,445 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "folder_remover.h"
+
+#include "path.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace cleaner {
+
+namespace {
+
+using Result = RemovalOutcome::Result;
+
+RemovalOutcome outcome(Result result, std::error_code reason = {}) {
+    return RemovalOutcome{result, reason, {}};
+}
+
+bool isMissing(std::error_code ec) {
+    return ec == std::errc::no_such_file_or_directory;
+}
+
+// What openat(O_DIRECTORY | O_NOFOLLOW) says of a link or a file.
+bool isNotAFolder(std::error_code ec) {
+    return ec == std::errc::not_a_directory || ec == std::errc::too_many_symbolic_link_levels;
+}
+
+// The names that lead from `main` to `path`, or nothing when `path` is not
+// strictly beneath `main` as the scan spells its paths (no empty names, no
+// "." or ".."). Trailing slashes are ignored.
+std::optional<std::vector<std::string_view>> namesBeneath(std::string_view main, std::string_view path) {
+    const std::size_t prefixLength = main.ends_with('/') ? main.size() : main.size() + 1;
+    if (main.empty() || !path.starts_with(main) || path.size() <= prefixLength ||
+        (!main.ends_with('/') && path[main.size()] != '/'))
+        return std::nullopt;
+    std::string_view rest = path.substr(prefixLength);
+    while (rest.ends_with('/'))
+        rest.remove_suffix(1);
+    if (rest.empty())
+        return std::nullopt;
+    std::vector<std::string_view> names;
+    for (std::size_t start = 0; start <= rest.size();) {
+        const std::size_t end = std::min(rest.find('/', start), rest.size());
+        const std::string_view name = rest.substr(start, end - start);
+        if (name.empty() || name == "." || name == "..")
+            return std::nullopt;
+        names.push_back(name);
+        start = end + 1;
+    }
+    return names;
+}
+
+} // namespace
+
+// The private folder each zero-byte file passes through on its way out.
+// Inside it nobody else can swap the file for another, so what is looked at
+// there is what gets unlinked. Made when the first file needs it, inside the
+// folder being deleted (so on the same file system), and removed at the end.
+class FolderRemover::Staging {
+public:
+    Staging(FileSystem& fs, FolderHandle top, std::mt19937_64& random)
+        : m_fs(fs), m_top(top), m_random(random) {}
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+
+    const std::string& name() const noexcept { return m_name; }
+    bool keptSomething() const noexcept { return m_kept; }
+
+    // Removes the file `name` of `folder` if it is a zero-byte regular file.
+    // Anything else is put back under its name, or, when the name has been
+    // taken meanwhile, stays here; either way the removal stops.
+    std::error_code removeZeroByteFile(FolderHandle folder, const std::string& name) {
+        std::error_code ec = create();
+        if (ec)
+            return ec;
+        const std::string staged = std::to_string(m_nextName++);
+        m_fs.moveEntry(folder, name, m_folder.get(), staged, ec);
+        if (isMissing(ec))
+            return {}; // someone else removed it
+        if (ec)
+            return ec;
+        const EntryStatus status = m_fs.examine(m_folder.get(), staged, ec);
+        if (!ec && status.kind == EntryKind::RegularFile && status.size == 0) {
+            m_fs.removeEntry(m_folder.get(), staged, false, ec);
+            return ec;
+        }
+        m_fs.moveEntry(m_folder.get(), staged, folder, name, ec);
+        if (ec)
+            m_kept = true;
+        return std::make_error_code(std::errc::directory_not_empty);
+    }
+
+    // Removes the staging folder unless something had to stay in it.
+    void finish() {
+        if (!m_folder)
+            return;
+        m_folder.close();
+        if (!m_kept) {
+            std::error_code ec;
+            m_fs.removeEntry(m_top, m_name, true, ec);
+        }
+    }
+
+private:
+    std::error_code create() {
+        if (m_folder)
+            return {};
+        std::error_code ec;
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            char suffix[17];
+            std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(m_random()));
+            m_name = std::string(".efr-deleting-") + suffix;
+            m_fs.makePrivateFolder(m_top, m_name, ec);
+            if (ec != std::errc::file_exists)
+                break;
+        }
+        if (ec)
+            return ec;
+        m_folder = m_fs.openSub(m_top, m_name, ec);
+        return ec;
+    }
+
+    FileSystem& m_fs;
+    FolderHandle m_top;
+    std::mt19937_64& m_random;
+    std::string m_name;
+    OpenFolder m_folder;
+    std::uint64_t m_nextName = 0;
+    bool m_kept = false;
+};
+
+FolderRemover::FolderRemover(FileSystem& fileSystem, std::string mainFolderPath, DeletedFolders& deleted)
+    : mainFolderPath(std::move(mainFolderPath)), m_fs(fileSystem), m_deleted(deleted),
+      m_random(std::random_device{}()) {}
+
+RemovalOutcome FolderRemover::DeleteFolder(const RemovalRequest& request) {
+    const auto names = namesBeneath(mainFolderPath, request.path);
+    if (!names)
+        return outcome(Result::Failed, RemovalError::OutsideMainFolder);
+    if (!openMainFolder())
+        return m_mainProblem;
+
+    RemovalOutcome verdict = walkTo(*names);
+    if (verdict.result != Result::Deleted)
+        return verdict;
+    verdict = removeTarget(m_way.back().folder.get(), std::string(names->back()), request.path);
+    if (verdict.result == Result::Deleted && request.holdsListed)
+        m_deleted.add(request.path);
+    return verdict;
+}
+
+// The main folder is opened by its path once per run, following a link if
+// the user chose one: it is the anchor everything else is reached from.
+bool FolderRemover::openMainFolder() {
+    if (m_mainOpened)
+        return m_mainProblem.result == Result::Deleted;
+    m_mainOpened = true;
+    m_mainProblem = outcome(Result::Deleted);
+    std::error_code ec;
+    OpenFolder main = m_fs.open(mainFolderPath, m_device, ec);
+    EntryStatus status;
+    if (!ec)
+        status = m_fs.folderStatus(main.get(), ec);
+    if (isMissing(ec) || isNotAFolder(ec) || (!ec && m_expectedMain && !status.sameEntryAs(*m_expectedMain)))
+        m_mainProblem = outcome(Result::NoLongerThere); // gone, unmounted or replaced since the scan
+    else if (ec)
+        m_mainProblem = outcome(Result::Failed, ec);
+    else
+        m_way.push_back(WayStep{{}, std::move(main), status});
+    return m_mainProblem.result == Result::Deleted;
+}
+
+// Opens the folders from the main folder down to the entry's parent, keeping
+// what the previous entry opened as long as each name still leads to the
+// folder held. Deleted: the way is open.
+RemovalOutcome FolderRemover::walkTo(const std::vector<std::string_view>& names) {
+    const std::size_t parentDepth = names.size(); // m_way[parentDepth - 1] is the parent
+    std::error_code ec;
+    std::size_t keep = 1;
+    while (keep < m_way.size() && keep < parentDepth && m_way[keep].name == names[keep - 1]) {
+        const EntryStatus now = m_fs.examine(m_way[keep - 1].folder.get(), m_way[keep].name, ec);
+        if (ec || !now.sameEntryAs(m_way[keep].status))
+            break;
+        ++keep;
+    }
+    m_way.resize(keep);
+
+    while (m_way.size() < parentDepth) {
+        const std::size_t depth = m_way.size();
+        const std::string name(names[depth - 1]);
+        const FolderHandle parent = m_way.back().folder.get();
+        const EntryStatus status = m_fs.examine(parent, name, ec);
+        if (isMissing(ec))
+            return gone(pathOf(names, depth));
+        if (ec)
+            return outcome(Result::Failed, ec);
+        // A link, a file, another file system or a mount on the way: the
+        // path no longer leads where the listed folder was.
+        if (status.kind != EntryKind::Folder || status.device != m_device || status.mountRoot)
+            return outcome(Result::NoLongerThere);
+        OpenFolder folder = m_fs.openSub(parent, name, ec);
+        if (isMissing(ec))
+            return gone(pathOf(names, depth));
+        if (isNotAFolder(ec))
+            return outcome(Result::NoLongerThere);
+        if (ec)
+            return outcome(Result::Failed, ec);
+        const EntryStatus opened = m_fs.folderStatus(folder.get(), ec);
+        if (ec)
+            return outcome(Result::Failed, ec);
+        if (!opened.sameEntryAs(status) || opened.mountRoot)
+            return outcome(Result::NoLongerThere);
+        m_way.push_back(WayStep{name, std::move(folder), opened});
+    }
+    return outcome(Result::Deleted);
+}
+
+RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::string& name,
+                                           const std::string& path) {
+    std::error_code ec;
+    const EntryStatus status = m_fs.examine(parent, name, ec);
+    if (isMissing(ec))
+        return gone(path);
+    if (ec)
+        return outcome(Result::Failed, ec);
+    if (status.kind != EntryKind::Folder || status.device != m_device || status.mountRoot)
+        return outcome(Result::NotEmpty); // no longer a plain folder on this file system
+    OpenFolder top = m_fs.openSub(parent, name, ec);
+    if (isMissing(ec))
+        return gone(path);
+    if (isNotAFolder(ec))
+        return outcome(Result::NotEmpty);
+    if (ec)
+        return outcome(Result::Failed, ec);
+    const EntryStatus opened = m_fs.folderStatus(top.get(), ec);
+    if (ec)
+        return outcome(Result::Failed, ec);
+    if (!opened.sameEntryAs(status) || opened.mountRoot)
+        return outcome(Result::NotEmpty);
+
+    m_nodes.clear();
+    m_nodes.push_back(CheckedFolder{name, opened});
+    RemovalOutcome verdict = checkTree(top.get());
+    if (verdict.result != Result::Deleted)
+        return verdict;
+
+    Staging staging(m_fs, top.get(), m_random);
+    ec = removeTree(top.get(), staging);
+    staging.finish();
+    top.close();
+    if (!ec && !staging.keptSomething())
+        ec = removeFolder(parent, m_nodes.front());
+    if (staging.keptSomething()) {
+        verdict = outcome(Result::Failed, std::make_error_code(std::errc::directory_not_empty));
+        verdict.keptIn = joinPath(path, staging.name());
+        return verdict;
+    }
+    return ec ? outcome(Result::Failed, ec) : outcome(Result::Deleted);
+}
+
+// The read-only pass: Deleted means the whole tree may go.
+RemovalOutcome FolderRemover::checkTree(FolderHandle top) {
+    struct Frame {
+        std::size_t node;
+        FolderHandle handle;
+        OpenFolder owned; // empty for the top folder, which the caller holds
+        std::size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    RemovalOutcome verdict = summarise(0, top);
+    if (verdict.result != Result::Deleted)
+        return verdict;
+    stack.push_back(Frame{0, top, {}});
+    std::error_code ec;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const CheckedFolder& folder = m_nodes[frame.node];
+        if (frame.next == folder.childCount) {
+            stack.pop_back();
+            continue;
+        }
+        const std::size_t child = folder.firstChild + frame.next++;
+        OpenFolder sub = m_fs.openSub(frame.handle, m_nodes[child].name, ec);
+        if (ec)
+            return outcome(Result::Failed, ec);
+        const EntryStatus status = m_fs.folderStatus(sub.get(), ec);
+        if (ec)
+            return outcome(Result::Failed, ec);
+        if (status.device != m_device || status.mountRoot)
+            return outcome(Result::NotEmpty); // a mount appeared: never entered
+        m_nodes[child].status = status;
+        verdict = summarise(child, sub.get());
+        if (verdict.result != Result::Deleted)
+            return verdict;
+        const FolderHandle handle = sub.get();
+        stack.push_back(Frame{child, handle, std::move(sub)});
+    }
+    return outcome(Result::Deleted);
+}
+
+RemovalOutcome FolderRemover::summarise(std::size_t node, FolderHandle folder) {
+    std::string failedName;
+    const std::error_code ec =
+        summariseFolder(m_fs, folder, m_device, SizeNeed::UntilNonZero, m_summary, m_scratch, failedName);
+    if (ec)
+        return outcome(Result::Failed, ec);
+    if (node == 0 && m_summary.fileCount != 0)
+        return outcome(Result::NotEmpty);
+    if (m_summary.bytes != 0) {
+        // When the one thing that weighed was an entry we could not look
+        // at, we don't know that it holds data: that is a refusal.
+        const bool onlyUnexamined = m_summary.unexaminedReason && m_summary.bytes == 1;
+        return onlyUnexamined ? outcome(Result::Failed, m_summary.unexaminedReason)
+                              : outcome(Result::NotEmpty);
+    }
+    m_nodes[node].firstChild = m_nodes.size();
+    m_nodes[node].childCount = m_summary.subFolders.size();
+    for (std::string& name : m_summary.subFolders)
+        m_nodes.push_back(CheckedFolder{std::move(name), {}});
+    return outcome(Result::Deleted);
+}
+
+// The removing pass, bottom-up over the folders the check saw. A folder
+// that no longer is the one checked, or anything new that is not a
+// zero-byte file, stops it.
+std::error_code FolderRemover::removeTree(FolderHandle top, Staging& staging) {
+    struct Frame {
+        std::size_t node;
+        FolderHandle handle;
+        OpenFolder owned;
+        std::size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    std::error_code ec = removeFiles(top, 0, staging);
+    if (ec)
+        return ec;
+    stack.push_back(Frame{0, top, {}});
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const CheckedFolder& folder = m_nodes[frame.node];
+        if (frame.next < folder.childCount) {
+            const std::size_t child = folder.firstChild + frame.next++;
+            OpenFolder sub = m_fs.openSub(frame.handle, m_nodes[child].name, ec);
+            if (isMissing(ec))
+                continue; // someone else removed it
+            if (isNotAFolder(ec))
+                return RemovalError::ChangedMeanwhile;
+            if (ec)
+                return ec;
+            const EntryStatus status = m_fs.folderStatus(sub.get(), ec);
+            if (ec)
+                return ec;
+            if (!status.sameEntryAs(m_nodes[child].status) || status.mountRoot)
+                return RemovalError::ChangedMeanwhile;
+            ec = removeFiles(sub.get(), child, staging);
+            if (ec)
+                return ec;
+            const FolderHandle handle = sub.get();
+            stack.push_back(Frame{child, handle, std::move(sub)});
+            continue;
+        }
+        const std::size_t done = frame.node;
+        stack.pop_back(); // closes it
+        if (done == 0)
+            break; // the top folder goes last, after its staging folder
+        ec = removeFolder(stack.back().handle, m_nodes[done]);
+        if (ec)
+            return ec;
+    }
+    return {};
+}
+
+// Removes the zero-byte files directly inside `folder`. Every folder in it
+// must be one the check saw; anything else stops the removal.
+std::error_code FolderRemover::removeFiles(FolderHandle folder, std::size_t node, Staging& staging) {
+    std::vector<DirEntry>& entries = m_entries;
+    entries.clear();
+    std::error_code ec;
+    m_fs.readEntries(folder, entries, ec, {});
+    if (ec)
+        return ec;
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    const CheckedFolder& checked = m_nodes[node];
+    const auto childrenBegin = m_nodes.begin() + static_cast<std::ptrdiff_t>(checked.firstChild);
+    const auto childrenEnd = childrenBegin + static_cast<std::ptrdiff_t>(checked.childCount);
+    for (const DirEntry& entry : entries) {
+        if (node == 0 && !staging.name().empty() && entry.name == staging.name())
+            continue;
+        EntryKind kind = entry.kind;
+        EntryStatus status;
+        if (kind == EntryKind::RegularFile || kind == EntryKind::Unknown) {
+            status = m_fs.examine(folder, entry.name, ec);
+            if (isMissing(ec))
+                continue; // someone else removed it
+            if (ec)
+                return ec;
+            kind = status.kind;
+        }
+        if (kind == EntryKind::Folder) {
+            const bool checkedChild =
+                std::any_of(childrenBegin, childrenEnd,
+                            [&entry](const CheckedFolder& c) { return c.name == entry.name; });
+            if (!checkedChild)
+                return std::make_error_code(std::errc::directory_not_empty); // appeared since the check
+            continue;
+        }
+        if (kind != EntryKind::RegularFile || status.size != 0)
+            return std::make_error_code(std::errc::directory_not_empty); // data, links, fifos, devices stay
+        ec = staging.removeZeroByteFile(folder, entry.name);
+        if (ec)
+            return ec;
+    }
+    return {};
+}
+
+// Removes an emptied folder by its name, once sure the name still leads to
+// the folder that was checked and emptied.
+std::error_code FolderRemover::removeFolder(FolderHandle parent, const CheckedFolder& folder) {
+    std::error_code ec;
+    const EntryStatus now = m_fs.examine(parent, folder.name, ec);
+    if (isMissing(ec))
+        return {};
+    if (ec)
+        return ec;
+    if (!now.sameEntryAs(folder.status) || now.kind != EntryKind::Folder)
+        return RemovalError::ChangedMeanwhile;
+    m_fs.removeEntry(parent, folder.name, true, ec);
+    return isMissing(ec) ? std::error_code{} : ec;
+}
+
+// The first missing folder on the way (or the entry itself) is `path`.
+RemovalOutcome FolderRemover::gone(std::string_view path) const {
+    return m_deleted.contains(std::string(path)) ? outcome(Result::AlreadyGone)
+                                                 : outcome(Result::NoLongerThere);
+}
+
+std::string FolderRemover::pathOf(const std::vector<std::string_view>& names, std::size_t count) const {
+    std::string path = mainFolderPath;
+    for (std::size_t i = 0; i < count; ++i)
+        appendName(path, names[i]);
+    return path;
+}
+
+} // namespace cleaner

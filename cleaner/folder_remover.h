@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+#include "folder_summary.h"
+#include "removal_outcome.h"
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace cleaner {
+
+// The folders deleted since the list was filled that still had listed
+// folders beneath them. A marked entry whose folder is gone went with one of
+// these ("has been deleted"), or vanished for some other reason ("no longer
+// there"): only what we deleted ourselves is ever logged as deleted.
+class DeletedFolders {
+public:
+    void add(std::string path) { m_paths.insert(std::move(path)); }
+    bool contains(const std::string& path) const { return m_paths.contains(path); }
+    void clear() noexcept { m_paths.clear(); }
+    std::size_t size() const noexcept { return m_paths.size(); }
+
+private:
+    std::unordered_set<std::string> m_paths;
+};
+
+// One folder to delete.
+struct RemovalRequest {
+    std::string path;
+    // The list holds this path again or folders beneath it, which go with it.
+    bool holdsListed = false;
+};
+
+// Deletes listed folders beneath one main folder, never anything else.
+//
+// Each folder is reached from the main folder's handle one name at a time,
+// never through a link, never onto another file system or a mount; when the
+// way no longer leads to a real folder, nothing is touched. A folder goes
+// only if it is still empty: a read-only pass checks its whole tree first,
+// then the same folders (the top one held open, the others matched by
+// device and inode) are emptied bottom-up. Each zero-byte file is first
+// moved into a private staging folder and looked at there, so a file swapped
+// in at the last moment is put back rather than removed. Whatever changes on
+// disk meanwhile, only zero-byte regular files and empty folders go.
+//
+// Consecutive entries share most of their way down, so the open folders of
+// the way are kept from one entry to the next (each checked to still stand
+// under its name). No recursion: any depth works on a small stack.
+class FolderRemover {
+public:
+    FolderRemover(FileSystem& fileSystem, std::string mainFolderPath, DeletedFolders& deleted);
+
+    // Deletes only while the main folder is still the one the list was made
+    // of; otherwise every entry is no longer there.
+    void expectMainFolder(const EntryStatus& identity) { m_expectedMain = identity; }
+
+    RemovalOutcome DeleteFolder(const RemovalRequest& request);
+
+    const std::string mainFolderPath;
+
+private:
+    struct WayStep {
+        std::string name;
+        OpenFolder folder;
+        EntryStatus status;
+    };
+    // A folder of the tree being deleted, as the read-only pass saw it.
+    struct CheckedFolder {
+        std::string name;
+        EntryStatus status;
+        std::size_t firstChild = 0; // its subfolders are nodes [firstChild, firstChild + childCount)
+        std::size_t childCount = 0;
+    };
+    class Staging;
+
+    bool openMainFolder();
+    RemovalOutcome walkTo(const std::vector<std::string_view>& names);
+    RemovalOutcome removeTarget(FolderHandle parent, const std::string& name, const std::string& path);
+    RemovalOutcome checkTree(FolderHandle top);
+    RemovalOutcome summarise(std::size_t node, FolderHandle folder);
+    std::error_code removeTree(FolderHandle top, Staging& staging);
+    std::error_code removeFiles(FolderHandle folder, std::size_t node, Staging& staging);
+    std::error_code removeFolder(FolderHandle parent, const CheckedFolder& folder);
+    RemovalOutcome gone(std::string_view path) const;
+    std::string pathOf(const std::vector<std::string_view>& names, std::size_t count) const;
+
+    FileSystem& m_fs;
+    DeletedFolders& m_deleted;
+    std::optional<EntryStatus> m_expectedMain;
+    bool m_mainOpened = false;
+    RemovalOutcome m_mainProblem; // when the main folder can't be used
+    std::uint64_t m_device = 0;
+    std::vector<WayStep> m_way; // [0] is the main folder
+    std::vector<CheckedFolder> m_nodes;
+    FolderSummary m_summary;
+    std::vector<DirEntry> m_scratch; // the check's
+    std::vector<DirEntry> m_entries; // the removal's
+    std::mt19937_64 m_random;
+};
+
+} // namespace cleaner

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "removal_outcome.h"
+
+namespace cleaner {
+
+namespace {
+
+class RemovalCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "removal"; }
+    std::string message(int value) const override {
+        switch (static_cast<RemovalError>(value)) {
+        case RemovalError::OutsideMainFolder:
+            return "it is not inside the main folder";
+        case RemovalError::ChangedMeanwhile:
+            return "it changed while it was being deleted";
+        }
+        return "unknown removal error";
+    }
+};
+
+} // namespace
+
+const std::error_category& removalCategory() noexcept {
+    static const RemovalCategory category;
+    return category;
+}
+
+std::error_code make_error_code(RemovalError error) noexcept {
+    return {static_cast<int>(error), removalCategory()};
+}
+
+std::string deletionLogLine(const std::string& path, const RemovalOutcome& outcome) {
+    using Result = RemovalOutcome::Result;
+    switch (outcome.result) {
+    case Result::Deleted:
+    case Result::AlreadyGone:
+        return path + " has been deleted.";
+    case Result::NoLongerThere:
+        return path + " was not deleted: it is no longer there.";
+    case Result::NotEmpty:
+        return path + " was not deleted: it is no longer empty.";
+    case Result::Failed:
+        break;
+    }
+    if (!outcome.keptIn.empty())
+        return path + " could not be deleted: a file changed while it was being removed and was kept in " +
+               outcome.keptIn + ".";
+    return path + " could not be deleted: " + outcome.reason.message() + ".";
+}
+
+} // namespace cleaner

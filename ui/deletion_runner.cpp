@@ -23,17 +23,17 @@ void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFold
     m_running = true;
     m_thread = std::jthread([this, &fileSystem, &deletedFolders, mainFolderPath = std::move(mainFolderPath),
                              requests = std::move(requests)](std::stop_token stop) {
-        cleaner::FolderRemover remover(fileSystem, mainFolderPath, deletedFolders);
         using Clock = std::chrono::steady_clock;
         constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
+        cleaner::FolderRemover remover(fileSystem, mainFolderPath, deletedFolders);
         std::vector<cleaner::RemovalOutcome> batch;
         auto lastHandOver = Clock::now();
+        // Outcomes wait in m_outcomes until this object's thread takes them;
+        // the wake-up itself carries nothing.
         const auto handOver = [this, &batch, &lastHandOver] {
-            auto outcomes = std::make_shared<std::vector<cleaner::RemovalOutcome>>(std::move(batch));
-            batch.clear();
+            m_outcomes.put(std::exchange(batch, {}));
             lastHandOver = Clock::now();
-            QMetaObject::invokeMethod(
-                this, [this, outcomes] { emit deleted(*outcomes); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
         };
         for (const cleaner::RemovalRequest& request : requests) {
             if (stop.stop_requested())
@@ -42,14 +42,19 @@ void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFold
             if (Clock::now() - lastHandOver >= kHandOverEvery)
                 handOver();
         }
-        if (!batch.empty())
-            handOver();
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_running = false;
-                emit finished();
-            },
-            Qt::QueuedConnection);
+        m_done.put(true);
+        handOver();
     });
+}
+
+void DeletionRunner::deliver() {
+    // Done first: once it is there, every outcome before it is too.
+    const bool done = !m_done.takeAll().empty();
+    for (const std::vector<cleaner::RemovalOutcome>& outcomes : m_outcomes.takeAll())
+        if (!outcomes.empty())
+            emit deleted(outcomes);
+    if (done) {
+        m_running = false;
+        emit finished();
+    }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cleaner/folder_remover.h"
+#include "cleaner/hand_over.h"
 #include "cleaner/removal_outcome.h"
 
 #include <QObject>
@@ -35,6 +36,10 @@ signals:
     void finished();
 
 private:
+    Q_INVOKABLE void deliver();
+
     bool m_running = false;
-    std::jthread m_thread;
+    cleaner::HandOver<std::vector<cleaner::RemovalOutcome>> m_outcomes;
+    cleaner::HandOver<bool> m_done;
+    std::jthread m_thread; // last, so it is joined before the rest goes
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scan_runner.h"
 
+#include "cleaner/hand_over.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -9,7 +11,9 @@
 struct ScanRunner::Job {
     std::uint64_t generation = 0;
     std::unique_ptr<cleaner::EmptyFolderScan> scan;
-    std::jthread thread; // last, so it is joined before the scan goes
+    cleaner::HandOver<std::vector<std::string>> found;
+    cleaner::HandOver<cleaner::ScanOutcome> outcome; // put once, after the last batch
+    std::jthread thread;                             // last, so it is joined before the rest goes
 };
 
 ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {}
@@ -27,33 +31,47 @@ void ScanRunner::start(cleaner::FileSystem& fileSystem, const std::string& mainF
     job->scan = std::make_unique<cleaner::EmptyFolderScan>(fileSystem, mainFolderPath);
     m_current = job.get();
 
-    // The worker only reads the disk; everything it finds is handed to this
-    // thread, which drops it if a newer scan has started meanwhile.
-    const std::uint64_t generation = job->generation;
-    cleaner::EmptyFolderScan* scan = job->scan.get();
-    job->thread = std::jthread([this, generation, scan](std::stop_token stop) {
-        const auto handOver = [this, generation](std::vector<std::string>&& batch) {
-            auto folders = std::make_shared<std::vector<std::string>>(std::move(batch));
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, folders] {
-                    if (generation == m_generation && m_current)
-                        emit found(*folders);
-                },
-                Qt::QueuedConnection);
-        };
-        const cleaner::ScanOutcome outcome = scan->run(handOver, stop);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, outcome] {
-                const bool current = generation == m_generation && m_current;
-                retire(generation);
-                if (current)
-                    emit finished(outcome);
+    // The worker only reads the disk; everything it finds waits in the job
+    // until this thread takes it, and is dropped if a newer scan has started
+    // meanwhile. The wake-up carries no data of its own.
+    Job* worker = job.get();
+    job->thread = std::jthread([this, worker](std::stop_token stop) {
+        const auto wake = [this] { QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection); };
+        const cleaner::ScanOutcome outcome = worker->scan->run(
+            [&](std::vector<std::string>&& batch) {
+                worker->found.put(std::move(batch));
+                wake();
             },
-            Qt::QueuedConnection);
+            stop);
+        worker->outcome.put(outcome);
+        wake();
     });
     m_jobs.push_back(std::move(job));
+}
+
+void ScanRunner::deliver() {
+    std::vector<std::uint64_t> generations;
+    for (const auto& job : m_jobs)
+        generations.push_back(job->generation);
+    // A slot below may start a new scan; look each job up afresh.
+    for (const std::uint64_t generation : generations) {
+        const auto it = std::find_if(m_jobs.begin(), m_jobs.end(),
+                                     [generation](const auto& job) { return job->generation == generation; });
+        if (it == m_jobs.end())
+            continue;
+        Job* job = it->get();
+        // The outcome first: once it is there, every batch before it is too.
+        std::vector<cleaner::ScanOutcome> outcome = job->outcome.takeAll();
+        for (const std::vector<std::string>& batch : job->found.takeAll())
+            if (job == m_current)
+                emit found(batch);
+        if (outcome.empty())
+            continue;
+        const bool current = job == m_current;
+        retire(generation);
+        if (current)
+            emit finished(outcome.front());
+    }
 }
 
 void ScanRunner::cancel() {

@@ -37,6 +37,8 @@ signals:
 
 private:
     struct Job;
+    // Takes what the workers handed over; queued from a worker to this thread.
+    Q_INVOKABLE void deliver();
     void retire(std::uint64_t generation);
 
     std::uint64_t m_generation = 0;

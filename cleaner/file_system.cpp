@@ -34,6 +34,18 @@ Folder FileSystem::GetFolder(const std::string& path) {
     return Folder(*this, path);
 }
 
+std::optional<EntryStatus> FileSystem::identify(const std::string& path) {
+    std::uint64_t device = 0;
+    std::error_code ec;
+    OpenFolder folder = open(path, device, ec);
+    if (ec)
+        return std::nullopt;
+    const EntryStatus status = folderStatus(folder.get(), ec);
+    if (ec)
+        return std::nullopt;
+    return status;
+}
+
 namespace {
 
 // Opens `path` and summarises it, throwing on any failure.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <system_error>
@@ -110,6 +111,9 @@ public:
 
     bool FolderExists(const std::string& path);
     Folder GetFolder(const std::string& path);
+    // Which folder `path` leads to now (device and inode), or nothing when
+    // no folder can be opened there. Never throws.
+    std::optional<EntryStatus> identify(const std::string& path);
 
     OpenFolder open(const std::string& path, std::uint64_t& device, std::error_code& ec) {
         return OpenFolder(*this, openFolder(path, device, ec));

@@ -16,16 +16,19 @@ DeletionRunner::~DeletionRunner() {
 }
 
 void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
+                           std::optional<cleaner::EntryStatus> mainFolder,
                            std::vector<cleaner::RemovalRequest> requests,
                            cleaner::DeletedFolders& deletedFolders) {
     if (m_thread.joinable())
         m_thread.join(); // the previous run has finished: it said so
     m_running = true;
     m_thread = std::jthread([this, &fileSystem, &deletedFolders, mainFolderPath = std::move(mainFolderPath),
-                             requests = std::move(requests)](std::stop_token stop) {
+                             mainFolder, requests = std::move(requests)](std::stop_token stop) {
         using Clock = std::chrono::steady_clock;
         constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
         cleaner::FolderRemover remover(fileSystem, mainFolderPath, deletedFolders);
+        if (mainFolder)
+            remover.expectMainFolder(*mainFolder);
         std::vector<cleaner::RemovalOutcome> batch;
         auto lastHandOver = Clock::now();
         // Outcomes wait in m_outcomes until this object's thread takes them;

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +28,10 @@ public:
 
     // Deletes beneath `mainFolderPath`; `deleted` is the window's record
     // and must be left alone until finished().
+    // `mainFolder`, when known, is the folder the list was made of.
     void start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
-               std::vector<cleaner::RemovalRequest> requests, cleaner::DeletedFolders& deleted);
+               std::optional<cleaner::EntryStatus> mainFolder, std::vector<cleaner::RemovalRequest> requests,
+               cleaner::DeletedFolders& deleted);
     bool isRunning() const { return m_running; }
 
 signals:

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "folder_tree.h"
 
+#include "focus_mark.h"
+
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStorageInfo>
 
 #include <cerrno>
@@ -40,6 +44,35 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSy
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeView::activated, this,
             [this](const QModelIndex& index) { setPath(m_model->filePath(index)); });
+    // The model reads and sorts folders on its own thread, a batch at a
+    // time, so the current folder moves while the folders around it arrive:
+    // it is kept in view until the user takes over the scrolling.
+    const auto keepCurrentInView = [this] {
+        if (m_keepCurrentInView)
+            scrollToCurrentFolder();
+    };
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, keepCurrentInView);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, keepCurrentInView);
+    viewport()->installEventFilter(this);
+    verticalScrollBar()->installEventFilter(this);
+}
+
+bool FolderTree::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+        m_keepCurrentInView = false;
+        break;
+    default:
+        break;
+    }
+    return QTreeView::eventFilter(watched, event);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event) {
+    m_keepCurrentInView = false;
+    QTreeView::keyPressEvent(event);
 }
 
 void FolderTree::setPath(const QString& path) {
@@ -49,11 +82,39 @@ void FolderTree::setPath(const QString& path) {
         return;
     }
     const QString cleaned = QDir::cleanPath(path);
-    const bool changed = cleaned != m_path;
+    const bool changed = cleaned != m_path || m_pathIsQuiet;
     m_path = cleaned;
+    m_pathIsQuiet = false;
     showPath();
     if (changed)
         emit Change();
+}
+
+void FolderTree::setPathQuietly(const QString& path) {
+    m_path = QDir::cleanPath(path);
+    m_pathIsQuiet = true;
+    showPath();
+}
+
+void FolderTree::scrollToCurrentFolder() {
+    const QModelIndex current = m_model->index(m_path);
+    if (current.isValid() && current != rootIndex())
+        scrollTo(current, QAbstractItemView::PositionAtCenter);
+}
+
+void FolderTree::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    paintFocusMark(this);
+}
+
+void FolderTree::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void FolderTree::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
 }
 
 // Roots the tree at the file system holding the path and opens it down to
@@ -70,7 +131,8 @@ void FolderTree::showPath() {
     if (current != rootIndex()) {
         expand(current);
         setCurrentIndex(current);
-        scrollTo(current);
+        m_keepCurrentInView = true;
+        scrollToCurrentFolder();
     } else {
         clearSelection();
     }

@@ -19,14 +19,28 @@ public:
     // path differs from the current one. When no folder can be shown there,
     // the tree stays where it was and emits cannotOpen() instead.
     void setPath(const QString& path);
+    // Shows `path` as the current folder without a change event, for when
+    // the window moves the tree itself; the next setPath() raises one
+    // whatever folder it names.
+    void setPathQuietly(const QString& path);
 
 signals:
     void Change();
     void cannotOpen(const QString& path, const QString& reason);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
 private:
     void showPath();
+    void scrollToCurrentFolder();
 
     QFileSystemModel* m_model;
     QString m_path;
+    bool m_pathIsQuiet = false;
+    bool m_keepCurrentInView = false;
 };

@@ -12,11 +12,13 @@
 #include "folder_tree.h"
 #include "list_models.h"
 #include "maker.h"
+#include "path_list_view.h"
 #include "scan_runner.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListView>
 #include <QLocale>
 #include <QPushButton>
@@ -26,6 +28,18 @@
 namespace {
 
 constexpr int kProgressIntervalMs = 100;
+// How often the window looks whether its main folder is still there. One
+// open and stat of one folder: cheap enough to notice an unmount within a
+// second.
+constexpr int kMainFolderWatchMs = 1000;
+
+// The folder itself if it still exists, else the nearest folder above it.
+QString nearestExistingFolder(const QString& path) {
+    QString folder = QDir::cleanPath(path);
+    while (!QFileInfo(folder).isDir() && folder != "/" && !folder.isEmpty())
+        folder = QFileInfo(folder).path();
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
 
 QString count(std::uint64_t n) {
     return QLocale().toString(static_cast<qulonglong>(n));
@@ -44,6 +58,8 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
     m_deletionRunner = new DeletionRunner(this);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressIntervalMs);
+    m_mainFolderWatch = new QTimer(this);
+    m_mainFolderWatch->setInterval(kMainFolderWatchMs);
 
     // At start the tree shows the current working folder, on its drive; no
     // scan runs until the user picks a folder or a drive.
@@ -78,6 +94,7 @@ void Form1::connectHandlers() {
     connect(m_scanRunner, &ScanRunner::found, this, &Form1::showFound);
     connect(m_scanRunner, &ScanRunner::finished, this, &Form1::scanFinished);
     connect(m_progressTimer, &QTimer::timeout, this, &Form1::showScanProgress);
+    connect(m_mainFolderWatch, &QTimer::timeout, this, &Form1::checkMainFolder);
     connect(m_deletionRunner, &DeletionRunner::deleted, this, &Form1::applyDeletions);
     connect(m_deletionRunner, &DeletionRunner::finished, this, &Form1::deletionFinished);
 }
@@ -105,6 +122,8 @@ void Form1::Dir1_Change() {
     m_mainFolderPath = QFile::encodeName(Dir1->Path()).toStdString();
     m_folderList.Clear();
     m_deletedFolders.clear();
+    m_mainFolderIdentity = fileSystem().identify(m_mainFolderPath);
+    m_mainFolderWatch->start();
     Drive1->showDriveOf(Dir1->Path());
     m_scanRunner->start(fileSystem(), m_mainFolderPath);
     m_progressTimer->start();
@@ -114,12 +133,17 @@ void Form1::Dir1_Change() {
 
 // "Delete": the marked folders go, in list order, on a worker thread.
 void Form1::Command2_Click() {
-    if (isBusy() || m_folderList.SelCount() == 0)
+    if (isBusy())
         return;
+    if (m_folderList.SelCount() == 0) {
+        setStatus("Nothing is marked.");
+        return;
+    }
     m_removal.emplace(m_folderList, m_deletionLog);
     std::vector<cleaner::RemovalRequest> requests = m_removal->requests();
     m_removalTotal = static_cast<int>(requests.size());
-    m_deletionRunner->start(fileSystem(), m_mainFolderPath, std::move(requests), m_deletedFolders);
+    m_deletionRunner->start(fileSystem(), m_mainFolderPath, m_mainFolderIdentity, std::move(requests),
+                            m_deletedFolders);
     setStatus("Deleting: 0 of " + plural(m_removalTotal, "folder", "folders") + " done");
     updateControls();
 }
@@ -168,6 +192,8 @@ void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
     m_progressTimer->stop();
     m_folderList.Clear();
     m_deletedFolders.clear();
+    m_mainFolderPath.clear();
+    m_mainFolderWatch->stop();
     setStatus("Cannot open " + path + ": " + reason + ". The list was cleared.");
     updateControls();
 }
@@ -189,6 +215,35 @@ void Form1::deletionFinished() {
               (m_removal->notDeletedCount() > 0 ? " (the log says why)." : "."));
     m_removal.reset();
     updateControls();
+    checkMainFolder(); // it may have gone while the deletion ran
+}
+
+// The main folder is gone, or its path leads to another folder now (its
+// drive was unmounted, say): nothing in the list can be deleted any more.
+void Form1::checkMainFolder() {
+    if (m_mainFolderPath.empty() || m_deletionRunner->isRunning())
+        return;
+    const auto now = fileSystem().identify(m_mainFolderPath);
+    if (now && m_mainFolderIdentity && now->sameEntryAs(*m_mainFolderIdentity))
+        return;
+    if (!now && !m_mainFolderIdentity)
+        return; // it could not be opened from the start; the scan said so
+
+    const bool wasScanning = m_scanRunner->isRunning();
+    m_scanRunner->cancel();
+    m_progressTimer->stop();
+    m_mainFolderWatch->stop();
+    m_folderList.Clear();
+    m_deletedFolders.clear();
+    const QString gone = displayPath(m_mainFolderPath);
+    m_mainFolderPath.clear();
+    m_mainFolderIdentity.reset();
+    const QString shown = nearestExistingFolder(gone);
+    Dir1->setPathQuietly(shown);
+    Drive1->showDriveOf(shown);
+    setStatus(QString(wasScanning ? "The scan stopped: " : "") + gone +
+              " is no longer there (it was removed, or its drive was unmounted). The list was cleared.");
+    updateControls();
 }
 
 // While a scan runs the list can't be marked or deleted from; while folders
@@ -206,4 +261,5 @@ void Form1::updateControls() {
 
 void Form1::setStatus(const QString& text) {
     statusLine->setText(text);
+    statusLine->setToolTip(text); // the line is cut at the window's edge
 }

@@ -18,8 +18,8 @@ class DeletionRunner;
 class DriveChooser;
 class FolderListModel;
 class FolderTree;
+class PathListView;
 class QLabel;
-class QListView;
 class QPushButton;
 class QTimer;
 class ScanRunner;
@@ -40,14 +40,14 @@ public:
     ~Form1() override;
 
     // The controls, in tab order, then the labels.
-    QListView* List1 = nullptr;
+    PathListView* List1 = nullptr;
     DriveChooser* Drive1 = nullptr;
     FolderTree* Dir1 = nullptr;
     QPushButton* Command2 = nullptr;  // "Delete"
     QPushButton* Command3 = nullptr;  // "Mark All"
     QPushButton* Command4 = nullptr;  // "Unmark All"
     ClickableLabel* Label1 = nullptr; // the web link
-    QListView* List2 = nullptr;
+    PathListView* List2 = nullptr;
     QPushButton* clrLog = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
@@ -82,6 +82,7 @@ private:
     void folderCannotBeOpened(const QString& path, const QString& reason);
     void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
     void deletionFinished();
+    void checkMainFolder();
     void updateControls();
     void setStatus(const QString& text);
 
@@ -96,6 +97,8 @@ private:
     ScanRunner* m_scanRunner = nullptr;
     DeletionRunner* m_deletionRunner = nullptr;
     QTimer* m_progressTimer = nullptr;
+    QTimer* m_mainFolderWatch = nullptr;
+    std::optional<cleaner::EntryStatus> m_mainFolderIdentity; // the folder scanned
     std::optional<cleaner::MarkedEntryRemoval> m_removal;
     int m_removalTotal = 0;
 };

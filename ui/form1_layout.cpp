@@ -11,6 +11,7 @@
 #include "form1.h"
 #include "list_models.h"
 #include "maker.h"
+#include "path_list_view.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -49,8 +50,8 @@ void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) 
     widget->setPalette(palette);
 }
 
-QListView* makeList(QWidget* parent, QAbstractItemModel* model) {
-    auto* list = new QListView(parent);
+PathListView* makeList(QWidget* parent, QAbstractItemModel* model) {
+    auto* list = new PathListView(parent);
     list->setModel(model);
     list->setUniformItemSizes(true); // millions of rows stay quick
     list->setWordWrap(false);
@@ -90,6 +91,7 @@ void Form1::createControls() {
     List1->setFont(sansSerif(8.25, true));
     setColour(List1, QPalette::Base, QColor(0xFF, 0xE0, 0xC0));
     List1->setToolTip("List of empty folder(s)");
+    List1->setItemDelegate(new MarkOnClickDelegate(List1));
 
     Drive1 = new DriveChooser(clientArea);
     Drive1->setObjectName("Drive1");
@@ -140,6 +142,7 @@ void Form1::createControls() {
     List2->setFont(sansSerif(9.75, true));
     setColour(List2, QPalette::Base, QApplication::palette().color(QPalette::Button));
     List2->setToolTip("This list shows which empty folders have been deleted");
+    List2->followNewest();
 
     clrLog = new QPushButton("Clear Log", clientArea);
     clrLog->setObjectName("clrLog");

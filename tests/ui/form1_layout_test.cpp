@@ -4,6 +4,7 @@
 #include "drive_chooser.h"
 #include "folder_tree.h"
 #include "form1.h"
+#include "path_list_view.h"
 
 #include <QApplication>
 #include <QLabel>

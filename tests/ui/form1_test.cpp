@@ -7,19 +7,27 @@
 #include "folder_tree.h"
 #include "form1.h"
 #include "maker.h"
+#include "path_list_view.h"
 #include "support/backends.h"
 #include "support/hooked_file_system.h"
+#include "support/temp_folder.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileSystemModel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 using testing_support::DiskBackend;
@@ -84,7 +92,9 @@ TEST(Form1, NothingIsScannedUntilAFolderIsChosen) {
     EXPECT_FALSE(form.isBusy());
     EXPECT_EQ(form.folderList().ListCount(), 0);
     EXPECT_EQ(form.mainFolderPath(), "");
-    EXPECT_FALSE(form.Dir1->Path().isEmpty()) << "the tree shows the working folder";
+    EXPECT_EQ(form.Dir1->Path(), QDir::currentPath()) << "the tree shows the working folder";
+    const auto* model = static_cast<const QFileSystemModel*>(form.Dir1->model());
+    EXPECT_EQ(model->filePath(form.Dir1->currentIndex()), QDir::currentPath()) << "and it is current";
 }
 
 TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
@@ -152,6 +162,143 @@ TEST(Form1, DeleteWithNothingMarkedChangesNothing) {
     EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("a")});
     EXPECT_EQ(form.deletionLog().ListCount(), 0);
     EXPECT_TRUE(present(disk.path("a")));
+    EXPECT_EQ(status(form), "Nothing is marked.");
+}
+
+// The main folder's path leads elsewhere after the scan (its drive was
+// unmounted, and the folder beneath the mount point looks alike): a delete
+// before the window notices touches nothing and says so; then the window
+// notices, empties the list and says why.
+TEST(Form1, AMainFolderReplacedAfterTheScanIsNeverDeletedFrom) {
+    DiskBackend disk;
+    disk.folder("d/e1/e2");
+    disk.folder("d/e3");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.path("d")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 3);
+
+    ASSERT_EQ(::rename(disk.path("d").c_str(), disk.path("elsewhere").c_str()), 0);
+    disk.folder("d/e1/e2"); // the same names, another folder
+    disk.folder("d/e3");
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    ASSERT_TRUE(waitUntilIdle(form));
+    const std::string gone = " was not deleted: it is no longer there.";
+    EXPECT_EQ(logLines(form), (std::vector<std::string>{disk.path("d/e1") + gone, disk.path("d/e1/e2") + gone,
+                                                        disk.path("d/e3") + gone}));
+    EXPECT_TRUE(present(disk.path("d/e1/e2")));
+    EXPECT_TRUE(present(disk.path("elsewhere/e1/e2")));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status(form).find("is no longer there") != std::string::npos; },
+                                kTimeoutMs));
+    EXPECT_EQ(status(form),
+              disk.path("d") +
+                  " is no longer there (it was removed, or its drive was unmounted). The list was cleared.");
+    EXPECT_EQ(form.folderList().ListCount(), 0);
+    EXPECT_EQ(form.Dir1->Path().toStdString(), disk.path("d"));
+
+    // Gone altogether while the tree shows it: the tree moves up.
+    form.Dir1->setPath(QString::fromStdString(disk.path("d/e1")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 1);
+    testing_support::removeTree(disk.path("d"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.folderList().ListCount() == 0; }, kTimeoutMs));
+    EXPECT_EQ(form.Dir1->Path().toStdString(), disk.main());
+    EXPECT_EQ(form.statusLine->toolTip().toStdString(), status(form)) << "the whole line, however long";
+}
+
+// Unmounting the drive while the window shows it, in a mount table of the
+// test's own (ctest runs this one under `unshare --mount`).
+TEST(Form1Mounts, UnmountingTheDriveEmptiesTheListAndDeletesNothing) {
+    if (qEnvironmentVariable("EFR_PRIVATE_MOUNTS") != "1")
+        GTEST_SKIP() << "runs in a private mount namespace only";
+    DiskBackend disk;
+    disk.folder("drive");
+    ASSERT_EQ(::mount("efr-test", disk.path("drive").c_str(), "tmpfs", 0, "size=1m"), 0)
+        << std::strerror(errno);
+    disk.folder("drive/e1/e2");
+    disk.folder("drive/e3");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.path("drive")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 3);
+
+    ASSERT_EQ(::umount(disk.path("drive").c_str()), 0) << std::strerror(errno);
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    ASSERT_TRUE(waitUntilIdle(form));
+    const std::string gone = " was not deleted: it is no longer there.";
+    EXPECT_EQ(logLines(form),
+              (std::vector<std::string>{disk.path("drive/e1") + gone, disk.path("drive/e1/e2") + gone,
+                                        disk.path("drive/e3") + gone}));
+    // Once the deletion is over, the window says what became of its folder.
+    EXPECT_EQ(form.folderList().ListCount(), 0);
+    EXPECT_EQ(status(form),
+              disk.path("drive") +
+                  " is no longer there (it was removed, or its drive was unmounted). The list was cleared.");
+}
+
+// Texts cut at the right edge show whole as tooltips; a click on an entry's
+// text marks it; the log keeps its newest line in view.
+TEST(Form1, CutTextsShowWholeAndEntriesMarkWithAClickOnTheirText) {
+    DiskBackend disk;
+    const std::string longName(200, 'n');
+    disk.folder("s");
+    disk.folder(longName);
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(listed(form), (std::vector<std::string>{disk.path(longName), disk.path("s")}));
+    const QRect longRow = form.List1->visualRect(form.List1->model()->index(0, 0));
+    const QRect shortRow = form.List1->visualRect(form.List1->model()->index(1, 0));
+    EXPECT_EQ(form.List1->toolTipAt(longRow.center()).toStdString(), disk.path(longName));
+    EXPECT_EQ(form.List1->toolTipAt(shortRow.center()), "List of empty folder(s)");
+
+    QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, {},
+                      QPoint(shortRow.left() + 60, shortRow.center().y()));
+    EXPECT_EQ(marks(form), (std::vector<bool>{false, true}));
+    QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, {},
+                      QPoint(shortRow.left() + 60, shortRow.center().y()));
+    EXPECT_EQ(marks(form), (std::vector<bool>{false, false}));
+
+    // Many log lines: the newest stays in view until the user scrolls up.
+    for (int i = 0; i < 300; ++i)
+        disk.folder("many/" + std::to_string(1000 + i));
+    form.Dir1->setPath(QString::fromStdString(disk.path("many")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    ASSERT_TRUE(waitUntilIdle(form));
+    QApplication::processEvents();
+    QScrollBar* bar = form.List2->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const QRect lastLine = form.List2->visualRect(form.List2->model()->index(299, 0));
+    EXPECT_TRUE(form.List2->viewport()->rect().intersects(lastLine));
+    EXPECT_EQ(form.List2->toolTipAt(lastLine.center()).toStdString(),
+              disk.path("many/1299") + " has been deleted.");
+}
+
+// Tabbing to a list or the tree shows where the focus is, even when empty.
+TEST(Form1, ListsAndTheTreeShowTheFocus) {
+    Form1 form;
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    const std::pair<QWidget*, QAbstractScrollArea*> tabs[] = {
+        {form.clrLog, form.List1}, {form.Drive1, form.Dir1}, {form.Command4, form.List2}};
+    for (const auto& [before, view] : tabs) {
+        before->setFocus();
+        QApplication::processEvents();
+        const QImage without = view->viewport()->grab().toImage();
+        QTest::keyClick(before, Qt::Key_Tab);
+        ASSERT_TRUE(view->hasFocus()) << view->objectName().toStdString();
+        const QImage with = view->viewport()->grab().toImage();
+        EXPECT_NE(without, with) << view->objectName().toStdString();
+    }
 }
 
 TEST(Form1, ChoosingAnotherFolderDuringAScanShowsOnlyTheNewFolders) {

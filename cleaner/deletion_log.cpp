@@ -8,10 +8,18 @@
 namespace cleaner {
 
 void DeletionLog::AddItem(std::string line) {
-    const int row = ListCount();
+    AddItems({std::move(line)});
+}
+
+void DeletionLog::AddItems(const std::vector<std::string>& lines) {
+    if (lines.empty())
+        return;
+    const int first = ListCount();
     if (m_observer)
-        m_observer->beginInsertRows(row, row);
-    m_lines.push_back(std::move(line));
+        m_observer->beginInsertRows(first, first + static_cast<int>(lines.size()) - 1);
+    m_lines.reserve(m_lines.size() + lines.size());
+    for (const std::string& line : lines)
+        m_lines.push_back(m_texts.add(line));
     if (m_observer)
         m_observer->endInsertRows();
 }
@@ -19,15 +27,16 @@ void DeletionLog::AddItem(std::string line) {
 void DeletionLog::Clear() {
     if (m_observer)
         m_observer->beginReset();
-    m_lines.clear();
+    m_texts.clear();
+    std::vector<TextStore::Ref>().swap(m_lines);
     if (m_observer)
         m_observer->endReset();
 }
 
-const std::string& DeletionLog::List(int position) const {
+std::string_view DeletionLog::text(int position) const {
     if (position < 0 || position >= ListCount())
         throw std::out_of_range("DeletionLog: no line at position " + std::to_string(position));
-    return m_lines[static_cast<std::size_t>(position)];
+    return m_texts.get(m_lines[static_cast<std::size_t>(position)]);
 }
 
 } // namespace cleaner

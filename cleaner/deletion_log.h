@@ -1,28 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "text_store.h"
+
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cleaner {
 
 class ListObserver;
 
-// The lines written by deletion runs, oldest first, until cleared.
+// The lines written by deletion runs, oldest first, until cleared. The
+// lines sit one after another in blocks, 12 bytes of bookkeeping each.
 class DeletionLog {
 public:
     void AddItem(std::string line);
+    // Appends many lines at once, with a single notification.
+    void AddItems(const std::vector<std::string>& lines);
     void Clear();
 
     int ListCount() const noexcept { return static_cast<int>(m_lines.size()); }
     // Throws std::out_of_range outside 0 .. ListCount() - 1.
-    const std::string& List(int position) const;
+    std::string List(int position) const { return std::string(text(position)); }
+    // The line without a copy; valid until the log changes.
+    std::string_view text(int position) const;
 
     // The observer must outlive the log, or be reset to nullptr first.
     void setObserver(ListObserver* observer) noexcept { m_observer = observer; }
 
 private:
-    std::vector<std::string> m_lines;
+    TextStore m_texts;
+    std::vector<TextStore::Ref> m_lines;
     ListObserver* m_observer = nullptr;
 };
 

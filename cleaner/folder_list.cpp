@@ -3,21 +3,53 @@
 
 #include "list_observer.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace cleaner {
 
-std::size_t FolderList::index(int position) const {
+const FolderList::Entry& FolderList::entry(int position) const {
     if (position < 0 || position >= ListCount())
         throw std::out_of_range("FolderList: no entry at position " + std::to_string(position));
-    return static_cast<std::size_t>(position);
+    const auto index = static_cast<std::size_t>(position);
+    return m_entries[index < m_gapBegin ? index : index + gapSize()];
+}
+
+FolderList::Entry& FolderList::entry(int position) {
+    return const_cast<Entry&>(std::as_const(*this).entry(position));
+}
+
+std::string_view FolderList::text(int position) const {
+    return m_texts.get(entry(position).text);
+}
+
+void FolderList::append(std::string_view text) {
+    m_entries.push_back(Entry{m_texts.add(text), false});
+}
+
+// Moves the gap so that it starts at `position`; only the entries between
+// the old and the new place move.
+void FolderList::moveGapTo(std::size_t position) {
+    const auto at = [this](std::size_t index) {
+        return m_entries.begin() + static_cast<std::ptrdiff_t>(index);
+    };
+    if (position < m_gapBegin) {
+        std::move_backward(at(position), at(m_gapBegin), at(m_gapEnd));
+    } else if (position > m_gapBegin) {
+        const std::size_t shift = position - m_gapBegin;
+        std::move(at(m_gapEnd), at(m_gapEnd + shift), at(m_gapBegin));
+    }
+    const std::size_t size = gapSize();
+    m_gapBegin = position;
+    m_gapEnd = position + size;
 }
 
 void FolderList::AddItem(std::string text) {
     const int row = ListCount();
     if (m_observer)
         m_observer->beginInsertRows(row, row);
-    m_entries.push_back(Entry{std::move(text), false});
+    append(text);
     if (m_observer)
         m_observer->endInsertRows();
 }
@@ -29,19 +61,27 @@ void FolderList::AddItems(std::vector<std::string> texts) {
     if (m_observer)
         m_observer->beginInsertRows(first, first + static_cast<int>(texts.size()) - 1);
     m_entries.reserve(m_entries.size() + texts.size());
-    for (std::string& text : texts)
-        m_entries.push_back(Entry{std::move(text), false});
+    for (const std::string& text : texts)
+        append(text);
     if (m_observer)
         m_observer->endInsertRows();
 }
 
 void FolderList::RemoveItem(int position) {
-    const bool wasMarked = m_entries[index(position)].marked;
+    RemoveItems(position, 1);
+}
+
+void FolderList::RemoveItems(int first, int count) {
+    if (count <= 0)
+        return;
+    entry(first);
+    entry(first + count - 1); // both ends must exist
     if (m_observer)
-        m_observer->beginRemoveRows(position, position);
-    m_entries.erase(m_entries.begin() + position);
-    if (wasMarked)
-        --m_marked;
+        m_observer->beginRemoveRows(first, first + count - 1);
+    moveGapTo(static_cast<std::size_t>(first));
+    for (std::size_t i = m_gapEnd; i < m_gapEnd + static_cast<std::size_t>(count); ++i)
+        m_marked -= m_entries[i].marked ? 1 : 0;
+    m_gapEnd += static_cast<std::size_t>(count);
     if (m_observer)
         m_observer->endRemoveRows();
 }
@@ -49,35 +89,33 @@ void FolderList::RemoveItem(int position) {
 void FolderList::Clear() {
     if (m_observer)
         m_observer->beginReset();
-    m_entries.clear();
+    m_texts.clear();
+    std::vector<Entry>().swap(m_entries);
+    m_gapBegin = m_gapEnd = 0;
     m_marked = 0;
     if (m_observer)
         m_observer->endReset();
 }
 
-const std::string& FolderList::List(int position) const {
-    return m_entries[index(position)].text;
-}
-
 bool FolderList::Selected(int position) const {
-    return m_entries[index(position)].marked;
+    return entry(position).marked;
 }
 
 void FolderList::Selected(int position, bool marked) {
-    Entry& entry = m_entries[index(position)];
-    if (entry.marked == marked)
+    Entry& found = entry(position);
+    if (found.marked == marked)
         return;
-    entry.marked = marked;
+    found.marked = marked;
     m_marked += marked ? 1 : -1;
     if (m_observer)
         m_observer->marksChanged(position, position);
 }
 
 void FolderList::SelectAll(bool marked) {
-    if (m_entries.empty())
+    if (ListCount() == 0)
         return;
-    for (Entry& entry : m_entries)
-        entry.marked = marked;
+    for (Entry& each : m_entries)
+        each.marked = marked; // the gap's slots too: they are never read
     m_marked = marked ? ListCount() : 0;
     if (m_observer)
         m_observer->marksChanged(0, ListCount() - 1);

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "text_store.h"
+
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cleaner {
@@ -14,16 +18,25 @@ class ListObserver;
 //
 // Positions run from 0 to ListCount() - 1; a position outside that range
 // throws std::out_of_range.
+//
+// Built for a million entries: the texts sit one after another in blocks
+// (16 bytes of bookkeeping per entry), and the entries leave a gap
+// where the last removal was, so that removals moving forward through the
+// list, as a deletion run does, cost only the entries they pass.
 class FolderList {
 public:
     void AddItem(std::string text);
     // Appends many entries at once, with a single notification.
     void AddItems(std::vector<std::string> texts);
     void RemoveItem(int position);
+    // Removes `count` entries from `first` on, with a single notification.
+    void RemoveItems(int first, int count);
     void Clear();
 
-    int ListCount() const noexcept { return static_cast<int>(m_entries.size()); }
-    const std::string& List(int position) const;
+    int ListCount() const noexcept { return static_cast<int>(m_entries.size() - gapSize()); }
+    std::string List(int position) const { return std::string(text(position)); }
+    // The entry's text without a copy; valid until the list changes.
+    std::string_view text(int position) const;
     bool Selected(int position) const;
     void Selected(int position, bool marked);
     // Marks or unmarks every entry, with a single notification.
@@ -35,12 +48,19 @@ public:
 
 private:
     struct Entry {
-        std::string text;
+        TextStore::Ref text;
         bool marked = false;
     };
-    std::size_t index(int position) const;
+    std::size_t gapSize() const noexcept { return m_gapEnd - m_gapBegin; }
+    const Entry& entry(int position) const;
+    Entry& entry(int position);
+    void moveGapTo(std::size_t position);
+    void append(std::string_view text);
 
-    std::vector<Entry> m_entries;
+    TextStore m_texts;            // removed entries' texts stay until Clear()
+    std::vector<Entry> m_entries; // with the unused slots [m_gapBegin, m_gapEnd)
+    std::size_t m_gapBegin = 0;
+    std::size_t m_gapEnd = 0;
     int m_marked = 0;
     ListObserver* m_observer = nullptr;
 };

@@ -9,7 +9,7 @@ namespace cleaner {
 
 namespace {
 
-bool isAtOrBeneath(const std::string& path, const std::string& folder) {
+bool isAtOrBeneath(std::string_view path, std::string_view folder) {
     if (!path.starts_with(folder))
         return false;
     return path.size() == folder.size() || folder.ends_with('/') || path[folder.size()] == '/';
@@ -38,7 +38,7 @@ void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem
 RemovalRequest MarkedEntryRemoval::requestAt(int position) const {
     RemovalRequest request{m_list.List(position), false};
     request.holdsListed =
-        position + 1 < m_list.ListCount() && isAtOrBeneath(m_list.List(position + 1), request.path);
+        position + 1 < m_list.ListCount() && isAtOrBeneath(m_list.text(position + 1), request.path);
     return request;
 }
 
@@ -63,18 +63,46 @@ std::optional<RemovalRequest> MarkedEntryRemoval::next() {
     return std::nullopt;
 }
 
-void MarkedEntryRemoval::finish(const RemovalOutcome& outcome) {
-    m_log.AddItem(deletionLogLine(m_list.List(m_position), outcome));
-    if (outcome.isDeleted())
-        ++m_deleted;
-    else
-        ++m_notDeleted;
-    if (outcome.leavesList()) {
-        m_list.RemoveItem(m_position); // the next entry moves into this position
-    } else {
-        m_list.Selected(m_position, false);
-        ++m_position;
+std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes) {
+    std::vector<std::string> lines;
+    lines.reserve(outcomes.size());
+    // Gone entries not yet taken out: [runStart, runStart + runLength).
+    int runStart = 0;
+    int runLength = 0;
+    int position = m_position; // where the next marked entry is looked for
+    const auto takeOutRun = [&] {
+        m_list.RemoveItems(runStart, runLength);
+        position -= runLength; // the entries after the run move down
+        runLength = 0;
+    };
+    std::size_t applied = 0;
+    for (const RemovalOutcome& outcome : outcomes) {
+        while (position < m_list.ListCount() && !m_list.Selected(position))
+            ++position;
+        if (position >= m_list.ListCount())
+            break;
+        if (runLength > 0 && position != runStart + runLength)
+            takeOutRun();
+        lines.push_back(deletionLogLine(m_list.List(position), outcome));
+        if (outcome.isDeleted())
+            ++m_deleted;
+        else
+            ++m_notDeleted;
+        if (outcome.leavesList()) {
+            if (runLength == 0)
+                runStart = position;
+            ++runLength;
+        } else {
+            m_list.Selected(position, false);
+        }
+        ++position;
+        ++applied;
     }
+    if (runLength > 0)
+        takeOutRun();
+    m_position = position;
+    m_log.AddItems(lines);
+    return applied;
 }
 
 } // namespace cleaner

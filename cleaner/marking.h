@@ -4,7 +4,9 @@
 #include "folder_remover.h"
 #include "removal_outcome.h"
 
+#include <chrono>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,8 +39,13 @@ void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem
 //   while (auto request = run.next())
 //       run.finish(remover.DeleteFolder(*request));
 //
-// requests() gives the same requests all at once, before the run starts.
-// The list must not change otherwise while the run lasts.
+// requests() gives the same requests all at once, before the run starts,
+// and finish() then takes their outcomes in order, as many at a time as
+// come. The list must not change otherwise while the run lasts.
+//
+// Handling a batch costs the entries it passes, not the list's length:
+// gone entries next to each other leave the list in one removal, and the
+// batch's log lines are added in one go.
 class MarkedEntryRemoval {
 public:
     MarkedEntryRemoval(FolderList& List1, DeletionLog& List2) : m_list(List1), m_log(List2) {}
@@ -48,7 +55,11 @@ public:
     std::optional<RemovalRequest> next();
     // Logs the outcome for the entry next() gave, and takes the entry out of
     // the list or unmarks it.
-    void finish(const RemovalOutcome& outcome);
+    void finish(const RemovalOutcome& outcome) { finish(std::span(&outcome, 1)); }
+    // The same for the next outcomes.size() marked entries, in list order.
+    // Returns how many were applied: fewer only when no marked entry is
+    // left for the rest.
+    std::size_t finish(std::span<const RemovalOutcome> outcomes);
 
     int deletedCount() const noexcept { return m_deleted; }
     int notDeletedCount() const noexcept { return m_notDeleted; }

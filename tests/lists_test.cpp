@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -108,6 +109,13 @@ TEST(FolderList, GrowsPastTheOld16BitLimit) {
     list.Selected(40000, true);
     EXPECT_EQ(list.List(40000), "last");
     EXPECT_EQ(list.SelCount(), 1);
+    // Texts longer than the blocks they are kept in, around short ones.
+    const std::string huge(300000, 'h');
+    list.AddItem(huge);
+    list.AddItem("after");
+    EXPECT_EQ(list.List(40001), huge);
+    EXPECT_EQ(list.List(40002), "after");
+    EXPECT_EQ(list.List(39999), "x");
 }
 
 TEST(FolderList, PositionsOutsideTheListThrowAndChangeNothing) {
@@ -158,4 +166,90 @@ TEST(DeletionLog, AppendsLinesAndClears) {
     const std::vector<std::string> expected = {"beginInsert 0..0", "endInsert",  "beginInsert 1..1",
                                                "endInsert",        "beginReset", "endReset"};
     EXPECT_EQ(observer.events, expected);
+}
+
+// The list against a plain vector, through random runs of every operation,
+// so that removals anywhere (the gap moving back and forth) keep texts,
+// marks and counts right.
+TEST(FolderList, MatchesAPlainVectorThroughRandomChanges) {
+    struct Plain {
+        std::string text;
+        bool marked;
+    };
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        FolderList list;
+        std::vector<Plain> plain;
+        for (int step = 0; step < 400; ++step) {
+            const int size = static_cast<int>(plain.size());
+            const auto pick = [&](int bound) {
+                return static_cast<int>(random() % static_cast<unsigned>(bound));
+            };
+            switch (pick(10)) {
+            case 0:
+            case 1: {
+                const std::string text = "/m/" + std::to_string(step) + std::string(pick(40), 'x');
+                list.AddItem(text);
+                plain.push_back({text, false});
+                break;
+            }
+            case 2: {
+                std::vector<std::string> texts;
+                for (int i = pick(5); i >= 0; --i)
+                    texts.push_back("/b/" + std::to_string(step) + "/" + std::to_string(i));
+                for (const std::string& text : texts)
+                    plain.push_back({text, false});
+                list.AddItems(texts);
+                break;
+            }
+            case 3:
+            case 4:
+                if (size > 0) {
+                    const int at = pick(size);
+                    list.RemoveItem(at);
+                    plain.erase(plain.begin() + at);
+                }
+                break;
+            case 5:
+                if (size > 0) {
+                    const int first = pick(size);
+                    const int count = 1 + pick(size - first);
+                    list.RemoveItems(first, count);
+                    plain.erase(plain.begin() + first, plain.begin() + first + count);
+                }
+                break;
+            case 6:
+            case 7:
+                if (size > 0) {
+                    const int at = pick(size);
+                    const bool marked = pick(2) == 1;
+                    list.Selected(at, marked);
+                    plain[static_cast<std::size_t>(at)].marked = marked;
+                }
+                break;
+            case 8: {
+                const bool marked = pick(2) == 1;
+                list.SelectAll(marked);
+                for (Plain& entry : plain)
+                    entry.marked = marked;
+                break;
+            }
+            default:
+                if (pick(20) == 0) {
+                    list.Clear();
+                    plain.clear();
+                }
+                break;
+            }
+            ASSERT_EQ(list.ListCount(), static_cast<int>(plain.size()));
+            int marked = 0;
+            for (int i = 0; i < list.ListCount(); ++i) {
+                ASSERT_EQ(list.List(i), plain[static_cast<std::size_t>(i)].text)
+                    << "round " << round << " step " << step;
+                ASSERT_EQ(list.Selected(i), plain[static_cast<std::size_t>(i)].marked);
+                marked += plain[static_cast<std::size_t>(i)].marked ? 1 : 0;
+            }
+            ASSERT_EQ(list.SelCount(), marked);
+        }
+    }
 }

@@ -2,6 +2,7 @@
 // Marking, and deleting marked folders without ever deleting data.
 #include "cleaner/deletion_log.h"
 #include "cleaner/folder_list.h"
+#include "cleaner/list_observer.h"
 #include "cleaner/marking.h"
 #include "cleaner/memory_file_system.h"
 #include "support/hooked_file_system.h"
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
+#include <span>
 
 using cleaner::DeletionLog;
 using cleaner::FolderList;
@@ -381,4 +384,120 @@ TEST(MarkedEntryRemoval, StepsThroughMarkedEntriesAndCountsOutcomes) {
     EXPECT_EQ(run.deletedCount(), 1);
     EXPECT_EQ(run.notDeletedCount(), 2);
     EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/a", false}, {"/b", false}, {"/d", false}}));
+}
+
+namespace {
+
+// Keeps a copy of a list's texts from its notifications alone, so a test can
+// tell that every notification named the right rows at the right time.
+class MirrorObserver : public cleaner::ListObserver {
+public:
+    explicit MirrorObserver(const FolderList& list) : m_list(list) {}
+    std::vector<std::string> mirror;
+    int removals = 0;
+
+    void beginInsertRows(int first, int last) override { m_pending = {first, last}; }
+    void endInsertRows() override {
+        for (int row = m_pending.first; row <= m_pending.second; ++row)
+            mirror.insert(mirror.begin() + row, m_list.List(row));
+    }
+    void beginRemoveRows(int first, int last) override {
+        ++removals;
+        mirror.erase(mirror.begin() + first, mirror.begin() + last + 1);
+    }
+    void endRemoveRows() override {}
+    void beginReset() override {}
+    void endReset() override {
+        mirror.clear();
+        for (int row = 0; row < m_list.ListCount(); ++row)
+            mirror.push_back(m_list.List(row));
+    }
+    void marksChanged(int, int) override {}
+
+private:
+    const FolderList& m_list;
+    std::pair<int, int> m_pending;
+};
+
+} // namespace
+
+// Outcomes applied a batch at a time give exactly what the one-at-a-time
+// loop gives, and the gone entries of a batch that stand next to each other
+// leave the list in one notification.
+TEST(MarkedEntryRemoval, BatchesGiveThePerEntryResultWithOneNotificationPerRun) {
+    std::mt19937 random(11);
+    const Result kinds[] = {Result::Deleted, Result::AlreadyGone, Result::NoLongerThere, Result::NotEmpty,
+                            Result::Failed};
+    for (int round = 0; round < 300; ++round) {
+        const auto pick = [&](int bound) {
+            return static_cast<int>(random() % static_cast<unsigned>(bound));
+        };
+        std::vector<Entry> start;
+        for (int i = pick(60); i >= 0; --i)
+            start.push_back({"/M/" + std::to_string(i) + (pick(3) == 0 ? "/sub" : ""), pick(10) < 6});
+        std::vector<RemovalOutcome> outcomes;
+        for (const Entry& entry : start)
+            if (entry.marked)
+                outcomes.push_back({kinds[pick(5)], std::make_error_code(std::errc::permission_denied), {}});
+        std::vector<std::size_t> batchEnds; // outcomes [previous end, end) go together
+        for (std::size_t end = 0; end < outcomes.size();)
+            batchEnds.push_back(end = std::min(outcomes.size(), end + 1 + static_cast<std::size_t>(pick(8))));
+
+        // The loop one entry at a time, on a plain vector; runs counted per batch.
+        std::vector<Entry> expected = start;
+        std::vector<std::string> expectedLog;
+        int expectedRuns = 0;
+        std::size_t next = 0, batch = 0;
+        int removedInBatch = 0, lastGoneAt = -2;
+        for (int position = 0; next < outcomes.size(); ++position) {
+            if (!expected[static_cast<std::size_t>(position)].marked)
+                continue;
+            const RemovalOutcome& outcome = outcomes[next];
+            expectedLog.push_back(
+                cleaner::deletionLogLine(expected[static_cast<std::size_t>(position)].path, outcome));
+            const int atBatchStart = position + removedInBatch;
+            if (outcome.leavesList()) {
+                if (atBatchStart != lastGoneAt + 1)
+                    ++expectedRuns;
+                lastGoneAt = atBatchStart;
+                expected.erase(expected.begin() + position--);
+                ++removedInBatch;
+            } else {
+                expected[static_cast<std::size_t>(position)].marked = false;
+            }
+            if (++next == batchEnds[batch]) {
+                ++batch;
+                removedInBatch = 0;
+                lastGoneAt = -2;
+            }
+        }
+
+        FolderList List1;
+        for (const Entry& entry : start) {
+            List1.AddItem(entry.path);
+            List1.Selected(List1.ListCount() - 1, entry.marked);
+        }
+        MirrorObserver observer(List1);
+        observer.endReset();
+        List1.setObserver(&observer);
+        DeletionLog List2;
+        cleaner::MarkedEntryRemoval run(List1, List2);
+        std::size_t from = 0;
+        for (const std::size_t end : batchEnds) {
+            EXPECT_EQ(run.finish(std::span(outcomes).subspan(from, end - from)), end - from);
+            from = end;
+        }
+        List1.setObserver(nullptr);
+
+        ASSERT_EQ(entriesOf(List1), expected) << "round " << round;
+        EXPECT_EQ(linesOf(List2), expectedLog);
+        EXPECT_EQ(observer.mirror, [&] {
+            std::vector<std::string> texts;
+            for (const Entry& entry : expected)
+                texts.push_back(entry.path);
+            return texts;
+        }());
+        EXPECT_EQ(observer.removals, expectedRuns) << "round " << round;
+        EXPECT_EQ(List1.SelCount(), 0);
+    }
 }

@@ -25,9 +25,17 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
+#include <iterator>
+#include <span>
+#include <utility>
+
 namespace {
 
 constexpr int kProgressIntervalMs = 100;
+// The longest the window thread spends on found folders or deletion
+// outcomes in one turn of its event loop.
+constexpr int kTurnBudgetMs = 15;
 // How often the window looks whether its main folder is still there. One
 // open and stat of one folder: cheap enough to notice an unmount within a
 // second.
@@ -60,6 +68,9 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
     m_progressTimer->setInterval(kProgressIntervalMs);
     m_mainFolderWatch = new QTimer(this);
     m_mainFolderWatch->setInterval(kMainFolderWatchMs);
+    m_pace = new QTimer(this);
+    m_pace->setSingleShot(true);
+    m_pace->setInterval(0);
 
     // At start the tree shows the current working folder, on its drive; no
     // scan runs until the user picks a folder or a drive.
@@ -95,6 +106,7 @@ void Form1::connectHandlers() {
     connect(m_scanRunner, &ScanRunner::finished, this, &Form1::scanFinished);
     connect(m_progressTimer, &QTimer::timeout, this, &Form1::showScanProgress);
     connect(m_mainFolderWatch, &QTimer::timeout, this, &Form1::checkMainFolder);
+    connect(m_pace, &QTimer::timeout, this, &Form1::paceWork);
     connect(m_deletionRunner, &DeletionRunner::deleted, this, &Form1::applyDeletions);
     connect(m_deletionRunner, &DeletionRunner::finished, this, &Form1::deletionFinished);
 }
@@ -106,7 +118,17 @@ cleaner::FileSystem& Form1::fileSystem() {
 }
 
 bool Form1::isBusy() const {
-    return m_scanRunner->isRunning() || m_deletionRunner->isRunning();
+    return isScanning() || isDeleting();
+}
+
+// A scan lasts until its last found folder is in the list.
+bool Form1::isScanning() const {
+    return m_scanRunner->isRunning() || m_finishedScan || !m_found.empty();
+}
+
+// A deletion lasts until its last outcome is applied.
+bool Form1::isDeleting() const {
+    return m_removal.has_value();
 }
 
 // The user picked a drive: the tree moves to its root, which starts a scan
@@ -120,6 +142,7 @@ void Form1::Drive1_Change() {
 // reaches the list.
 void Form1::Dir1_Change() {
     m_mainFolderPath = QFile::encodeName(Dir1->Path()).toStdString();
+    dropScanResults();
     m_folderList.Clear();
     m_deletedFolders.clear();
     m_mainFolderIdentity = fileSystem().identify(m_mainFolderPath);
@@ -165,7 +188,39 @@ void Form1::Label1_Click() {
 }
 
 void Form1::showFound(const std::vector<std::string>& folders) {
-    m_folderList.AddItems(folders);
+    m_found.push(folders);
+    m_pace->start();
+}
+
+// Found folders and deletion outcomes go into the lists a chunk at a time,
+// never more than a few milliseconds in one turn of the event loop, so the
+// window repaints and answers between them.
+void Form1::paceWork() {
+    const auto deadline =
+        cleaner::PacedQueue<std::string>::Clock::now() + std::chrono::milliseconds(kTurnBudgetMs);
+    const bool foundDone = m_found.drainUntil(deadline, [this](std::span<std::string> chunk) {
+        m_folderList.AddItems({std::make_move_iterator(chunk.begin()), std::make_move_iterator(chunk.end())});
+        return chunk.size();
+    });
+    if (foundDone && m_finishedScan)
+        showScanOutcome(*std::exchange(m_finishedScan, std::nullopt));
+
+    if (m_removal) {
+        const bool outcomesDone = m_outcomes.drainUntil(
+            deadline, [this](std::span<cleaner::RemovalOutcome> chunk) { return m_removal->finish(chunk); });
+        if (outcomesDone && m_deletionFinished)
+            showDeletionOutcome();
+        else
+            showDeletionProgress();
+    }
+    if (!m_found.empty() || !m_outcomes.empty())
+        m_pace->start();
+}
+
+// Forgets what a scan handed over that has not reached the list yet.
+void Form1::dropScanResults() {
+    m_found.clear();
+    m_finishedScan.reset();
 }
 
 void Form1::showScanProgress() {
@@ -175,6 +230,15 @@ void Form1::showScanProgress() {
 
 void Form1::scanFinished(const cleaner::ScanOutcome& outcome) {
     m_progressTimer->stop();
+    if (m_found.empty()) {
+        showScanOutcome(outcome);
+    } else {
+        m_finishedScan = outcome; // said once the list holds everything found
+        m_pace->start();
+    }
+}
+
+void Form1::showScanOutcome(const cleaner::ScanOutcome& outcome) {
     const QString found = plural(outcome.foldersListed, "empty folder", "empty folders");
     if (outcome.status == cleaner::ScanOutcome::Status::Stopped)
         setStatus("Found " + found + ", then the scan stopped: " + displayPath(outcome.stoppedAt) +
@@ -189,6 +253,7 @@ void Form1::scanFinished(const cleaner::ScanOutcome& outcome) {
 // it stays where it was, and the list is emptied as a new scan would.
 void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
     m_scanRunner->cancel();
+    dropScanResults();
     m_progressTimer->stop();
     m_folderList.Clear();
     m_deletedFolders.clear();
@@ -200,20 +265,26 @@ void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
 
 // Outcomes come in list order, one for each marked entry.
 void Form1::applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes) {
-    for (const cleaner::RemovalOutcome& outcome : outcomes) {
-        if (!m_removal->next())
-            break;
-        m_removal->finish(outcome);
-    }
+    m_outcomes.push(outcomes);
+    m_pace->start();
+}
+
+void Form1::deletionFinished() {
+    m_deletionFinished = true;
+    m_pace->start();
+}
+
+void Form1::showDeletionProgress() {
     const int done = m_removal->deletedCount() + m_removal->notDeletedCount();
     setStatus("Deleting: " + count(done) + " of " + plural(m_removalTotal, "folder", "folders") + " done");
 }
 
-void Form1::deletionFinished() {
+void Form1::showDeletionOutcome() {
     setStatus(plural(m_removal->deletedCount(), "folder", "folders") + " deleted, " +
               count(m_removal->notDeletedCount()) + " not deleted" +
               (m_removal->notDeletedCount() > 0 ? " (the log says why)." : "."));
     m_removal.reset();
+    m_deletionFinished = false;
     updateControls();
     checkMainFolder(); // it may have gone while the deletion ran
 }
@@ -221,7 +292,7 @@ void Form1::deletionFinished() {
 // The main folder is gone, or its path leads to another folder now (its
 // drive was unmounted, say): nothing in the list can be deleted any more.
 void Form1::checkMainFolder() {
-    if (m_mainFolderPath.empty() || m_deletionRunner->isRunning())
+    if (m_mainFolderPath.empty() || isDeleting())
         return;
     const auto now = fileSystem().identify(m_mainFolderPath);
     if (now && m_mainFolderIdentity && now->sameEntryAs(*m_mainFolderIdentity))
@@ -229,8 +300,9 @@ void Form1::checkMainFolder() {
     if (!now && !m_mainFolderIdentity)
         return; // it could not be opened from the start; the scan said so
 
-    const bool wasScanning = m_scanRunner->isRunning();
+    const bool wasScanning = isScanning();
     m_scanRunner->cancel();
+    dropScanResults();
     m_progressTimer->stop();
     m_mainFolderWatch->stop();
     m_folderList.Clear();
@@ -249,8 +321,8 @@ void Form1::checkMainFolder() {
 // While a scan runs the list can't be marked or deleted from; while folders
 // are being deleted nothing may change the list.
 void Form1::updateControls() {
-    const bool scanning = m_scanRunner->isRunning();
-    const bool deleting = m_deletionRunner->isRunning();
+    const bool scanning = isScanning();
+    const bool deleting = isDeleting();
     Command2->setEnabled(!scanning && !deleting);
     Command3->setEnabled(!scanning && !deleting);
     Command4->setEnabled(!scanning && !deleting);

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "cleaner/deletion_log.h"
+#include "cleaner/empty_folder_scan.h"
 #include "cleaner/file_system.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
+#include "cleaner/paced_queue.h"
 
 #include <QMainWindow>
 
@@ -23,10 +25,6 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class ScanRunner;
-
-namespace cleaner {
-struct ScanOutcome;
-}
 
 // The program's one window. It owns the folder list and the deletion log,
 // hands scans and deletions to the cleaning logic on worker threads, and
@@ -76,12 +74,19 @@ private:
     void connectHandlers();
     cleaner::FileSystem& fileSystem();
 
+    bool isScanning() const;
+    bool isDeleting() const;
     void showFound(const std::vector<std::string>& folders);
+    void paceWork();
+    void dropScanResults();
     void scanFinished(const cleaner::ScanOutcome& outcome);
+    void showScanOutcome(const cleaner::ScanOutcome& outcome);
     void showScanProgress();
     void folderCannotBeOpened(const QString& path, const QString& reason);
     void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
     void deletionFinished();
+    void showDeletionProgress();
+    void showDeletionOutcome();
     void checkMainFolder();
     void updateControls();
     void setStatus(const QString& text);
@@ -99,6 +104,11 @@ private:
     QTimer* m_progressTimer = nullptr;
     QTimer* m_mainFolderWatch = nullptr;
     std::optional<cleaner::EntryStatus> m_mainFolderIdentity; // the folder scanned
-    std::optional<cleaner::MarkedEntryRemoval> m_removal;
+    std::optional<cleaner::MarkedEntryRemoval> m_removal;     // while a deletion lasts
     int m_removalTotal = 0;
+    bool m_deletionFinished = false; // the worker is done; outcomes may still wait
+    QTimer* m_pace = nullptr;
+    cleaner::PacedQueue<std::string> m_found{20000};
+    std::optional<cleaner::ScanOutcome> m_finishedScan; // waits for m_found to drain
+    cleaner::PacedQueue<cleaner::RemovalOutcome> m_outcomes{2000};
 };

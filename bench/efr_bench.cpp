@@ -20,7 +20,7 @@ void usage(const char* program) {
                 "  --delete          times a removal run over every listed folder instead, in-process\n"
                 "                    and as efr-scan --delete, against rmdir of the same folders\n"
                 "                    (children first, zero-byte files first), on identical trees\n"
-                "  --folders N       folders in the tree (default 100000; 200000 with --delete)\n"
+                "  --folders N       folders in the tree (default 100000; 210000 with --delete)\n"
                 "  --files N         files in the tree (default 250000; 60000 with --delete)\n"
                 "  --depth N         deepest level (default 14)\n"
                 "  --empty-share F   share of folders whose tree holds only zero-byte files\n"
@@ -40,7 +40,7 @@ bool parse(int argc, char** argv, Options& options) {
         if (std::string_view(argv[i]) == "--delete")
             options.deletion = true;
     testing_support::TreeShape& shape = options.shape;
-    shape.folders = options.deletion ? 200000 : 100000;
+    shape.folders = options.deletion ? 210000 : 100000;
     shape.files = options.deletion ? 60000 : 250000;
     shape.maxDepth = 14;
     shape.emptyBranchShare = options.deletion ? 0.35 : 0.05;

@@ -37,6 +37,10 @@ QString whyNotOpenable(const QString& path) {
 FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSystemModel(this)) {
     m_model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
     m_model->setReadOnly(true); // browsing only: nothing is ever changed through the tree
+    // The tree shows what it read until its folder changes. Watching would
+    // make it re-read a folder after every deletion in it, thousands of
+    // times in a long run, on both the model's thread and this one.
+    m_model->setOption(QFileSystemModel::DontWatchForChanges);
     setModel(m_model);
     for (int column = 1; column < m_model->columnCount(); ++column)
         hideColumn(column);

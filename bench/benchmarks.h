@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -18,6 +19,9 @@ struct Options {
     bool reference = true;
     bool find = true;
     bool deletion = false;
+    bool cold = false;                   // drop the page cache before every timed run
+    std::string existing;                // time this tree as it stands instead of building one
+    std::vector<unsigned> threadCounts;  // efr-scan --threads N contenders besides the default
     std::size_t memoryEntries = 1000000; // the deletion benchmark's list-memory figure
 };
 

@@ -31,7 +31,12 @@ void usage(const char* program) {
                 "  --keep            leave the tree on disk\n"
                 "  --no-reference    skip the slow reference scan\n"
                 "  --no-find         skip find\n"
-                "  --memory N        with --delete: entries in the list-memory figure (default 1000000)\n",
+                "  --memory N        with --delete: entries in the list-memory figure (default 1000000)\n"
+                "  --cold            drop the page cache before every timed run (root only); times\n"
+                "                    efr-scan, find and, when installed, fdfind -j 32\n"
+                "  --threads N,M,..  also time efr-scan --threads N, M, ... side by side\n"
+                "  --tree PATH       time an existing tree as it stands instead of building one\n"
+                "  Every run also times fdfind -j 32 when fd-find is installed.\n",
                 program);
 }
 
@@ -74,7 +79,19 @@ bool parse(int argc, char** argv, Options& options) {
             options.reference = false;
         else if (arg == "--no-find")
             options.find = false;
-        else if (arg == "--memory" && (v = value()))
+        else if (arg == "--cold")
+            options.cold = true;
+        else if (arg == "--tree" && (v = value()))
+            options.existing = v;
+        else if (arg == "--threads" && (v = value())) {
+            for (const char* at = v; *at;) {
+                char* end = nullptr;
+                options.threadCounts.push_back(static_cast<unsigned>(std::strtoul(at, &end, 10)));
+                if (end == at)
+                    return false;
+                at = *end == ',' ? end + 1 : end;
+            }
+        } else if (arg == "--memory" && (v = value()))
             options.memoryEntries = std::strtoull(v, nullptr, 10);
         else
             return false;

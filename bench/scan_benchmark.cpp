@@ -16,10 +16,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace bench {
 
@@ -63,92 +65,155 @@ void describeTree(const testing_support::TreeRecipe& recipe, std::uint64_t seed)
         static_cast<unsigned long long>(seed));
 }
 
-int scanBenchmark(const Options& options, Launcher& launcher) {
-    std::unique_ptr<testing_support::TempFolder> temp;
-    std::string tree = options.dir;
-    if (tree.empty()) {
-        temp = std::make_unique<testing_support::TempFolder>("efr-bench");
-        tree = *temp / "tree";
-    }
-    if (::mkdir(tree.c_str(), 0755) != 0) {
-        std::fprintf(stderr, "efr-bench: cannot create %s: %s\n", tree.c_str(), std::strerror(errno));
-        return 1;
-    }
+namespace {
 
+// Empties the page cache, so that the next run reads the disk as a first
+// scan after boot does. Root only.
+bool dropCaches() {
+    ::sync();
+    std::FILE* control = std::fopen("/proc/sys/vm/drop_caches", "w");
+    if (!control)
+        return false;
+    const bool written = std::fputs("3", control) >= 0;
+    return std::fclose(control) == 0 && written;
+}
+
+std::string findInPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+struct Contender {
+    Contender(std::string name, std::vector<std::string> command)
+        : name(std::move(name)), command(std::move(command)) {}
+    std::string name;
+    std::vector<std::string> command;
+    std::vector<double> seconds;
+    long peakKiB = 0;
+};
+
+} // namespace
+
+int scanBenchmark(const Options& options, Launcher& launcher) {
+    if (options.cold && ::geteuid() != 0) {
+        std::fprintf(stderr,
+                     "efr-bench: --cold drops the page cache before every run, which only root may do\n");
+        return 2;
+    }
+    std::unique_ptr<testing_support::TempFolder> temp;
+    std::string tree = options.existing.empty() ? options.dir : options.existing;
     const auto recipe = testing_support::randomTree(options.seed, options.shape);
     const TreeStats stats = statsOf(recipe);
-    std::printf("tree: %s\n", tree.c_str());
-    describeTree(recipe, options.seed);
-    auto start = Clock::now();
-    testing_support::buildOnDisk(recipe, tree);
-    std::printf("  built in %.1f s\n", secondsSince(start));
+    double folders = static_cast<double>(stats.folders);
+    cleaner::PosixFileSystem fs;
+    if (options.existing.empty()) {
+        if (tree.empty()) {
+            temp = std::make_unique<testing_support::TempFolder>("efr-bench");
+            tree = *temp / "tree";
+        }
+        if (::mkdir(tree.c_str(), 0755) != 0) {
+            std::fprintf(stderr, "efr-bench: cannot create %s: %s\n", tree.c_str(), std::strerror(errno));
+            return 1;
+        }
+        std::printf("tree: %s\n", tree.c_str());
+        describeTree(recipe, options.seed);
+        const auto start = Clock::now();
+        testing_support::buildOnDisk(recipe, tree);
+        std::printf("  built in %.1f s\n", secondsSince(start));
+    } else {
+        std::printf("tree: %s (as it is)\n", tree.c_str());
+        cleaner::EmptyFolderScan count(fs, tree);
+        folders = static_cast<double>(count.run({}).foldersExamined);
+        std::printf("  %.0f folders\n", folders);
+    }
 
     const std::string efrScan = siblingProgram("efr-scan");
-    const std::vector<std::string> scanCommand{efrScan, tree};
-    const std::vector<std::string> findCommand{"find", tree, "-type", "d", "-empty"};
-    cleaner::PosixFileSystem fs;
+    std::vector<Contender> contenders;
+    contenders.push_back({"efr-scan", {efrScan, tree}});
+    for (const unsigned threads : options.threadCounts)
+        contenders.push_back({"efr-scan --threads " + std::to_string(threads),
+                              {efrScan, "--threads", std::to_string(threads), tree}});
+    if (options.find)
+        contenders.push_back({"find -type d -empty", {"find", tree, "-type", "d", "-empty"}});
+    const std::string fdfind = findInPath("fdfind");
+    if (!fdfind.empty())
+        contenders.push_back(
+            {"fdfind -j 32", {fdfind, "-j", "32", "-u", "--type", "empty", "--type", "d", ".", tree}});
 
     // Warm the cache and count what each one finds.
     const testing_support::ScanResult scanned = testing_support::runScan(fs, tree);
     std::printf("  scan lists %zu empty folders\n", scanned.found.size());
-    if (options.find)
-        launcher.run(findCommand);
-    if (options.reference) {
+    const bool reference = options.reference && !options.cold;
+    if (reference) {
         const testing_support::ScanResult literal = testing_support::runLiteralScan(fs, tree);
         std::printf("  reference %s\n", literal == scanned ? "agrees" : "DISAGREES");
         if (!(literal == scanned))
             return 1;
     }
+    for (Contender& contender : contenders)
+        launcher.run(contender.command);
 
-    std::vector<double> process, inProcess, find, reference;
-    long peakKiB = 0;
+    std::vector<double> inProcess, literal;
     for (int run = 0; run < options.runs; ++run) {
-        const ProcessRun scanRun = launcher.run(scanCommand);
-        if (scanRun.exitCode != 0) {
-            std::fprintf(stderr, "efr-bench: efr-scan exited with %d\n", scanRun.exitCode);
-            return 1;
+        for (Contender& contender : contenders) {
+            if (options.cold && !dropCaches()) {
+                std::perror("efr-bench: cannot drop the page cache");
+                return 1;
+            }
+            const ProcessRun result = launcher.run(contender.command);
+            if (result.exitCode != 0) {
+                std::fprintf(stderr, "efr-bench: %s exited with %d\n", contender.name.c_str(),
+                             result.exitCode);
+                return 1;
+            }
+            contender.seconds.push_back(result.seconds);
+            contender.peakKiB = std::max(contender.peakKiB, result.peakKiB);
         }
-        process.push_back(scanRun.seconds);
-        peakKiB = std::max(peakKiB, scanRun.peakKiB);
-
-        start = Clock::now();
+        if (options.cold)
+            continue;
+        auto start = Clock::now();
         cleaner::EmptyFolderScan scan(fs, tree);
         scan.run({});
         inProcess.push_back(secondsSince(start));
-
-        if (options.find)
-            find.push_back(launcher.run(findCommand).seconds);
-        if (options.reference && run == 0) { // slow, and far behind: once is enough
+        if (reference && run == 0) { // slow, and far behind: once is enough
             start = Clock::now();
             testing_support::runLiteralScan(fs, tree);
-            reference.push_back(secondsSince(start));
+            literal.push_back(secondsSince(start));
         }
     }
 
-    const double folders = static_cast<double>(stats.folders);
-    std::printf("median of %d runs, warm cache:\n", options.runs);
-    std::printf("  efr-scan (process)   %9.1f ms  %11.0f folders/s\n", median(process) * 1e3,
-                folders / median(process));
-    std::printf("  scan (in-process)    %9.1f ms  %11.0f folders/s\n", median(inProcess) * 1e3,
-                folders / median(inProcess));
-    if (options.find)
-        std::printf("  find -type d -empty  %9.1f ms  %11.0f folders/s\n", median(find) * 1e3,
-                    folders / median(find));
-    if (options.reference)
-        std::printf("  reference (1 run)    %9.1f ms  %11.0f folders/s\n", median(reference) * 1e3,
-                    folders / median(reference));
-    if (options.find)
-        std::printf("ratio scan/find      %.3f  (efr-scan process against find)\n",
-                    median(process) / median(find));
-    if (options.reference)
-        std::printf("ratio reference/scan %.1f  (in-process)\n", median(reference) / median(inProcess));
-    std::printf("efr-scan peak memory %.1f MiB\n", static_cast<double>(peakKiB) / 1024.0);
+    std::printf("median of %d runs, %s cache:\n", options.runs,
+                options.cold ? "cold (dropped before every run)" : "warm");
+    const auto line = [folders](const std::string& name, double seconds) {
+        std::printf("  %-26s %9.1f ms  %11.0f folders/s\n", name.c_str(), seconds * 1e3, folders / seconds);
+    };
+    for (const Contender& contender : contenders)
+        line(contender.name, median(contender.seconds));
+    if (!options.cold)
+        line("scan (in-process)", median(inProcess));
+    if (reference)
+        line("reference (1 run)", median(literal));
+    const double ours = median(contenders.front().seconds);
+    for (std::size_t i = 1; i < contenders.size(); ++i)
+        std::printf("ratio efr-scan / %-22s %.3f\n", contenders[i].name.c_str(),
+                    ours / median(contenders[i].seconds));
+    if (reference)
+        std::printf("ratio reference/scan %.1f  (in-process)\n", median(literal) / median(inProcess));
+    std::printf("efr-scan peak memory %.1f MiB\n", static_cast<double>(contenders.front().peakKiB) / 1024.0);
 
     if (options.keep) {
         if (temp)
             temp->keep();
         std::printf("tree kept at %s\n", tree.c_str());
-    } else if (!options.dir.empty()) {
+    } else if (!options.dir.empty() && options.existing.empty()) {
         testing_support::removeTree(tree);
     }
     return 0;

@@ -26,10 +26,16 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch,
                              m_failedName, stop);
         m_examined.fetch_add(1, std::memory_order_relaxed);
-        if (ec)
+        if (ec) {
             fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);
-        else
-            ShowSubFolders(mainFolder.get(), std::move(m_summary.subFolders), found, stop);
+        } else {
+            ReadAhead readAhead(m_fs, m_device, m_threads, ReadAhead::windowFor(kDefaultReadAheadWindow),
+                                stop);
+            m_readAhead = &readAhead;
+            ShowSubFolders(readAhead.start(mainFolder.get(), std::move(m_summary.subFolders)), found, stop);
+            m_frames.clear();
+            m_readAhead = nullptr;
+        }
     }
     m_frames.clear();
     m_pending.clear();
@@ -40,21 +46,21 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
 // Walks the tree of each subfolder of the main folder in turn. Nothing in a
 // subfolder's tree is handed out until the whole tree has been read: one
 // unreadable folder anywhere in it means none of it is listed.
-bool EmptyFolderScan::ShowSubFolders(FolderHandle mainFolder, std::vector<std::string> names,
-                                     const FoundFolders& found, std::stop_token stop) {
-    for (const std::string& name : names) {
-        if (!enter(mainFolder, name, stop))
+bool EmptyFolderScan::ShowSubFolders(const FolderReadPtr& mainFolder, const FoundFolders& found,
+                                     std::stop_token stop) {
+    for (std::size_t i = 0; i < mainFolder->subFolders.size(); ++i) {
+        if (!enter(m_readAhead->take(mainFolder, i), stop))
             return false;
         while (!m_frames.empty()) {
             if (stop.stop_requested())
                 return fail(m_path, std::make_error_code(std::errc::operation_canceled));
             Frame& folder = currentFolder();
-            if (folder.next == folder.subFolders.size()) {
+            if (folder.next == folder.folder->subFolders.size()) {
                 leave();
                 continue;
             }
-            const std::string subFolder = std::move(folder.subFolders[folder.next++]);
-            if (!enter(folder.folder.get(), subFolder, stop))
+            const FolderReadPtr parent = folder.folder;
+            if (!enter(m_readAhead->take(parent, folder.next++), stop))
                 return false;
         }
         flush(found);
@@ -62,28 +68,27 @@ bool EmptyFolderScan::ShowSubFolders(FolderHandle mainFolder, std::vector<std::s
     return true;
 }
 
-bool EmptyFolderScan::enter(FolderHandle parent, const std::string& name, std::stop_token stop) {
+bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
     const std::size_t parentPathLength = m_path.size();
-    appendName(m_path, name);
+    appendName(m_path, folder->name);
 
-    std::error_code ec;
-    OpenFolder folder = m_fs.openSub(parent, name, ec);
-    if (ec)
-        return fail(m_path, ec);
+    FolderRead& read = *folder;
+    if (read.error)
+        return fail(read.failedName.empty() ? m_path : joinPath(m_path, read.failedName), read.error);
     // Sizes matter only while a folder above could still be listed; this
     // folder itself can only be listed if it holds no files to measure.
     const SizeNeed need = m_liveCandidates > 0 ? SizeNeed::UntilNonZero : SizeNeed::None;
-    ec = summariseFolder(m_fs, folder.get(), m_device, need, m_summary, m_scratch, m_failedName, stop);
+    const std::error_code ec = measureFiles(m_fs, read.folder.get(), need, read.summary, stop);
     if (ec)
-        return fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);
+        return fail(m_path, ec);
+    std::vector<std::string>().swap(read.summary.regularFiles);
     m_examined.fetch_add(1, std::memory_order_relaxed);
 
     Frame& frame = m_frames.emplace_back();
     frame.folder = std::move(folder);
-    frame.subFolders = std::move(m_summary.subFolders);
     frame.parentPathLength = parentPathLength;
-    frame.holdsNoFiles = m_summary.fileCount == 0;
-    if (m_summary.bytes != 0) {
+    frame.holdsNoFiles = read.summary.fileCount == 0;
+    if (read.summary.bytes != 0) {
         markTreeNonZero();
     } else if (frame.holdsNoFiles) {
         frame.pendingIndex = m_pending.size();
@@ -152,9 +157,10 @@ bool EmptyFolderScan::fail(std::string at, std::error_code reason) {
 }
 
 ScanOutcome scanInto(FileSystem& fileSystem, const std::string& mainFolderPath, FolderList& list,
-                     std::stop_token stop) {
+                     std::stop_token stop, unsigned readAheadThreads) {
     list.Clear();
     EmptyFolderScan scan(fileSystem, mainFolderPath);
+    scan.setReadAheadThreads(readAheadThreads);
     return scan.run([&list](std::vector<std::string>&& batch) { list.AddItems(std::move(batch)); }, stop);
 }
 

@@ -27,10 +27,10 @@ void noteUnexaminable(FolderSummary& out, const std::string& name, std::error_co
 
 } // namespace
 
-std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
-                                FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
-                                std::stop_token stop) {
+std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, FolderSummary& out,
+                           std::vector<DirEntry>& scratch, std::string& failedName, std::stop_token stop) {
     out.subFolders.clear();
+    out.regularFiles.clear();
     out.fileCount = 0;
     out.bytes = 0;
     out.unexaminedName.clear();
@@ -47,7 +47,6 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
     // in a fixed order. Regular files wait until we know whether their sizes
     // matter at all.
     std::vector<DirEntry*> maybeFolders;
-    std::vector<DirEntry*> regularFiles;
     for (DirEntry& entry : scratch) {
         switch (entry.kind) {
         case EntryKind::Folder:
@@ -56,7 +55,7 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
             break;
         case EntryKind::RegularFile:
             ++out.fileCount;
-            regularFiles.push_back(&entry);
+            out.regularFiles.push_back(std::move(entry.name));
             break;
         case EntryKind::Other:
             countNonFolder(out, kNotAFile);
@@ -91,22 +90,34 @@ std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64
         else
             countNonFolder(out, status);
     }
+    return {};
+}
 
+std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need, FolderSummary& out,
+                             std::stop_token stop) {
     if (need == SizeNeed::None)
         return {};
-    for (const DirEntry* entry : regularFiles) {
+    std::error_code ec;
+    for (const std::string& name : out.regularFiles) {
         if (need == SizeNeed::UntilNonZero && out.bytes != 0)
             break;
         if (stop.stop_requested())
             return std::make_error_code(std::errc::operation_canceled);
-        const EntryStatus status = fs.examine(folder, entry->name, ec);
+        const EntryStatus status = fs.examine(folder, name, ec);
         if (ec)
-            noteUnexaminable(out, entry->name, ec); // vanished, or can't be looked at
+            noteUnexaminable(out, name, ec); // vanished, or can't be looked at
         else
             out.bytes += status.kind == EntryKind::RegularFile ? status.size : 1;
         ec.clear();
     }
     return {};
+}
+
+std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
+                                FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
+                                std::stop_token stop) {
+    const std::error_code ec = listFolder(fs, folder, device, out, scratch, failedName, stop);
+    return ec ? ec : measureFiles(fs, folder, need, out, stop);
 }
 
 } // namespace cleaner

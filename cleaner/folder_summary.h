@@ -32,14 +32,26 @@ struct FolderSummary {
     // counted in `bytes`, since its size is unknown.
     std::string unexaminedName;
     std::error_code unexaminedReason;
+    // The regular files, whose sizes listFolder() leaves for measureFiles().
+    std::vector<std::string> regularFiles;
 };
 
-// Reads the open `folder`, which lies on file system `device`, into `out`.
+// Reads the open `folder`, which lies on file system `device`, into `out`,
+// all but the sizes of regular files: summariseFolder() is listFolder()
+// then measureFiles().
 //
 // Every subfolder entry is examined, in byte order of names, to tell real
 // folders from mount points; the first one that can't be examined fails the
 // call with `failedName` set to it. A failed listing leaves `failedName`
 // empty. `scratch` is reused between calls to spare allocations.
+std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, FolderSummary& out,
+                           std::vector<DirEntry>& scratch, std::string& failedName,
+                           std::stop_token stop = {});
+
+// Adds the sizes of out.regularFiles to out.bytes, as far as `need` asks.
+std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need, FolderSummary& out,
+                             std::stop_token stop = {});
+
 std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
                                 FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
                                 std::stop_token stop = {});

@@ -266,6 +266,7 @@ TEST(ScanCancel, StopsInTheMiddleOfAHugeFolderAndHandsOutNothingMore) {
 
     std::vector<std::string> handedOut;
     EmptyFolderScan scan(fs, "/M");
+    scan.setReadAheadThreads(0); // counts the walk's own steps
     const ScanOutcome outcome = scan.run(
         [&](std::vector<std::string>&& batch) {
             handedOut.insert(handedOut.end(), batch.begin(), batch.end());
@@ -294,6 +295,7 @@ TEST(ScanCancel, FromAnotherThreadWhileTheScanRuns) {
 
     std::stop_source stop;
     EmptyFolderScan scan(fs, "/M");
+    scan.setReadAheadThreads(0); // counts the walk's own steps
     std::future<ScanOutcome> outcome =
         std::async(std::launch::async, [&] { return scan.run({}, stop.get_token()); });
     reached.get_future().wait();

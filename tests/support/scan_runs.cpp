@@ -6,9 +6,10 @@
 
 namespace testing_support {
 
-ScanResult runScan(cleaner::FileSystem& fs, const std::string& mainFolder, std::stop_token stop) {
+ScanResult runScan(cleaner::FileSystem& fs, const std::string& mainFolder, std::stop_token stop,
+                   unsigned threads) {
     cleaner::FolderList list;
-    const cleaner::ScanOutcome outcome = cleaner::scanInto(fs, mainFolder, list, stop);
+    const cleaner::ScanOutcome outcome = cleaner::scanInto(fs, mainFolder, list, stop, threads);
     ScanResult result;
     for (int i = 0; i < list.ListCount(); ++i)
         result.found.push_back(list.List(i));

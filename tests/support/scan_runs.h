@@ -19,8 +19,9 @@ struct ScanResult {
     bool operator==(const ScanResult&) const = default;
 };
 
-// The scan the program runs.
-ScanResult runScan(cleaner::FileSystem& fs, const std::string& mainFolder, std::stop_token stop = {});
+// The scan the program runs, reading ahead on `threads` threads.
+ScanResult runScan(cleaner::FileSystem& fs, const std::string& mainFolder, std::stop_token stop = {},
+                   unsigned threads = cleaner::EmptyFolderScan::kDefaultReadAheadThreads);
 // The slow reference scan.
 ScanResult runLiteralScan(cleaner::FileSystem& fs, const std::string& mainFolder);
 // One line per entry, and the stop, for readable failure messages.

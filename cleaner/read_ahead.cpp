@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "read_ahead.h"
+
+#include <algorithm>
+
+#include <sys/resource.h>
+
+namespace cleaner {
+
+bool ReadAhead::NextInWalkOrder::operator()(const FolderReadPtr& a, const FolderReadPtr& b) const {
+    // a->place + [a->nextToRead] against b->place + [b->nextToRead].
+    const std::size_t common = std::min(a->place.size(), b->place.size());
+    for (std::size_t i = 0; i < common; ++i)
+        if (a->place[i] != b->place[i])
+            return a->place[i] < b->place[i];
+    if (a->place.size() == b->place.size())
+        return a->nextToRead < b->nextToRead;
+    // One lies beneath the other: compare the shorter one's next index with
+    // the longer one's index at that depth.
+    if (a->place.size() < b->place.size())
+        return a->nextToRead <= b->place[common];
+    return a->place[common] < b->nextToRead;
+}
+
+ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, std::size_t window,
+                     std::stop_token stop)
+    : m_fs(fileSystem), m_device(device), m_window(std::max<std::size_t>(window, 1)), m_stop(stop),
+      m_onStop(stop, [this] { stopWorking(); }) {
+    m_threads.reserve(threads);
+    for (unsigned i = 0; i < threads; ++i)
+        m_threads.emplace_back([this](std::stop_token own) { work(own); });
+}
+
+ReadAhead::~ReadAhead() {
+    stopWorking();
+    m_threads.clear(); // joins
+    m_unread.clear();
+}
+
+void ReadAhead::stopWorking() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_workToDo.notify_all();
+}
+
+std::size_t ReadAhead::windowFor(std::size_t wanted) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return wanted;
+    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 1, wanted);
+}
+
+FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string> names) {
+    m_root = std::make_shared<FolderRead>();
+    m_root->summary.subFolders = std::move(names);
+    const std::lock_guard lock(m_mutex);
+    m_rootHandle = mainFolder;
+    wakeFor(finish(m_root));
+    return m_root;
+}
+
+FolderReadPtr ReadAhead::take(const FolderReadPtr& folder, std::size_t index) {
+    std::unique_lock lock(m_mutex);
+    FolderReadPtr& slot = folder->subFolders[index];
+    if (!slot) {
+        // No thread has begun it; the walk takes them in order, so it is the
+        // next of its parent's.
+        FolderReadPtr sub = begin(folder);
+        lock.unlock();
+        read(folder, *sub, m_walkScratch);
+        lock.lock();
+        wakeFor(finish(sub));
+    } else if (slot->state != FolderRead::State::Read) {
+        m_walkWaits = true;
+        m_folderRead.wait(lock, [&slot] { return slot->state == FolderRead::State::Read; });
+        m_walkWaits = false;
+    }
+    FolderReadPtr sub = std::move(slot); // the walk's now: it goes once walked
+    if (sub->held) {
+        sub->held = false;
+        --m_held;
+        // A full window is refilled only once half of it has been taken:
+        // the threads then read in bursts rather than waking for every
+        // folder the walk takes, which on a warm cache costs more than the
+        // reads themselves.
+        if (m_windowFull && m_held <= m_window / 2) {
+            m_windowFull = false;
+            lock.unlock();
+            m_workToDo.notify_all();
+        }
+    }
+    return sub;
+}
+
+void ReadAhead::work(std::stop_token own) {
+    std::vector<DirEntry> scratch;
+    const auto stopping = [this, &own] {
+        return m_stopping || own.stop_requested() || m_stop.stop_requested();
+    };
+    for (;;) {
+        FolderReadPtr parent;
+        FolderReadPtr folder;
+        {
+            std::unique_lock lock(m_mutex);
+            ++m_idle;
+            m_workToDo.wait(lock, [&] { return stopping() || (!m_unread.empty() && !m_windowFull); });
+            --m_idle;
+            if (stopping())
+                return;
+            parent = *m_unread.begin();
+            folder = begin(parent);
+            folder->held = true;
+            if (++m_held >= m_window)
+                m_windowFull = true;
+        }
+        read(parent, *folder, scratch);
+        const std::lock_guard lock(m_mutex);
+        wakeFor(finish(folder));
+        if (m_walkWaits)
+            m_folderRead.notify_one();
+    }
+}
+
+// Claims the next subfolder of `parent` that no read has begun for.
+FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
+    m_unread.erase(parent);
+    const std::size_t index = parent->nextToRead++;
+    if (parent->nextToRead < parent->subFolders.size())
+        m_unread.insert(parent); // under its next subfolder's place
+    auto folder = std::make_shared<FolderRead>();
+    folder->name = std::move(parent->summary.subFolders[index]);
+    folder->place = parent->place;
+    folder->place.push_back(static_cast<std::uint32_t>(index));
+    parent->subFolders[index] = folder;
+    return folder;
+}
+
+// Opens and lists one folder, off the lock: the slow part, and the one that
+// runs on many threads at once.
+void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch) {
+    const FolderHandle parentHandle = parent == m_root ? m_rootHandle : parent->folder.get();
+    folder.folder = m_fs.openSub(parentHandle, folder.name, folder.error);
+    if (!folder.error)
+        folder.error = listFolder(m_fs, folder.folder.get(), m_device, folder.summary, scratch,
+                                  folder.failedName, m_stop);
+    if (folder.error)
+        folder.folder.close(); // the walk stops here if it ever gets here; nothing below is needed
+}
+
+// The folder is read: its subfolders are known from now on. Returns how many.
+std::size_t ReadAhead::finish(const FolderReadPtr& folder) {
+    folder->state = FolderRead::State::Read;
+    if (folder->error)
+        folder->summary.subFolders.clear();
+    folder->subFolders.resize(folder->summary.subFolders.size());
+    if (!folder->subFolders.empty())
+        m_unread.insert(folder);
+    return folder->subFolders.size();
+}
+
+// Wakes as many idle threads as there is new work for.
+void ReadAhead::wakeFor(std::size_t newFolders) {
+    if (m_windowFull)
+        return;
+    for (std::size_t i = 0; i < std::min(newFolders, m_idle); ++i)
+        m_workToDo.notify_one();
+}
+
+} // namespace cleaner

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+#include "folder_summary.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace cleaner {
+
+struct FolderRead;
+using FolderReadPtr = std::shared_ptr<FolderRead>;
+
+// One folder beneath the main folder, as reading it gave it.
+struct FolderRead {
+    std::string name;
+    // Where it comes in the walk: its index among its siblings, and theirs
+    // on the way up. Folders compare in walk order by these.
+    std::vector<std::uint32_t> place;
+
+    OpenFolder folder;      // open once read, unless reading failed
+    std::error_code error;  // opening or listing failed
+    std::string failedName; // the entry that could not be examined, if that was it
+    // All but the sizes of its regular files. The names of its subfolders
+    // go to their own reads as these begin.
+    FolderSummary summary;
+
+    // Its subfolders, one slot each: empty until a read of it begins.
+    std::vector<FolderReadPtr> subFolders;
+    std::size_t nextToRead = 0; // the first subfolder no read has begun for
+
+    enum class State : std::uint8_t { Reading, Read };
+    State state = State::Reading;
+    bool held = false; // read ahead and counted in the window until taken
+};
+
+// Reads folders ahead of an ordered walk on a pool of threads, so that many
+// reads are in flight while the walk decides one folder at a time.
+//
+// Folders are read in walk order as far as the threads get: the one that
+// comes first in the walk among those known and not yet begun goes next.
+// Reading a folder means opening it through its parent's handle, listing
+// it and examining its subfolder entries, as the walk itself would; each
+// folder read makes its subfolders known. At most `window` folders are held
+// read ahead (each with its open handle); when the walk needs a folder no
+// thread has begun, it reads it itself. A read changes nothing on disk, so
+// folders read beyond the point where a walk stops are simply let go.
+//
+// A folder owns the reads of its subfolders, and a parent stays alive while
+// a read of one of its subfolders is under way, so nothing points back up.
+// With no threads, every folder is read by the walk when it takes it.
+class ReadAhead {
+public:
+    ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, std::size_t window,
+              std::stop_token stop);
+    ~ReadAhead(); // stops the threads; every handle held goes with the folders
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The main folder, already open (and staying open while this object
+    // lives) and holding the subfolders `names`; they are read from now on.
+    FolderReadPtr start(FolderHandle mainFolder, std::vector<std::string> names);
+    // Subfolder `index` of `folder`, once read: read by a thread, or now on
+    // this thread if none has begun. The walk takes a folder's subfolders
+    // in order, each once.
+    FolderReadPtr take(const FolderReadPtr& folder, std::size_t index);
+
+    // `wanted`, or less when this process's descriptor limit is low: the
+    // window may take a quarter of it, the rest is left to the walk's own
+    // folders (one per level) and to everyone else.
+    static std::size_t windowFor(std::size_t wanted);
+
+private:
+    // Folders with subfolders not yet begun, by where the next one comes.
+    struct NextInWalkOrder {
+        bool operator()(const FolderReadPtr& a, const FolderReadPtr& b) const;
+    };
+
+    void work(std::stop_token own);
+    // These three with m_mutex held.
+    FolderReadPtr begin(const FolderReadPtr& parent);
+    std::size_t finish(const FolderReadPtr& folder);
+    void wakeFor(std::size_t newFolders);
+    void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);
+    void stopWorking();
+
+    FileSystem& m_fs;
+    std::uint64_t m_device;
+    std::size_t m_window;
+    std::stop_token m_stop;
+    FolderReadPtr m_root;
+    FolderHandle m_rootHandle = -1; // the main folder, the caller's
+
+    std::mutex m_mutex;
+    std::condition_variable m_workToDo;   // for the threads
+    std::condition_variable m_folderRead; // for the walk
+    std::set<FolderReadPtr, NextInWalkOrder> m_unread;
+    std::size_t m_held = 0;
+    bool m_windowFull = false; // until half of it has been taken
+    std::size_t m_idle = 0;    // threads waiting for work
+    bool m_walkWaits = false;
+    bool m_stopping = false;
+    std::vector<DirEntry> m_walkScratch;
+    std::stop_callback<std::function<void()>> m_onStop; // wakes the threads when the walk is cancelled
+    std::vector<std::jthread> m_threads;                // last: they go first
+};
+
+} // namespace cleaner

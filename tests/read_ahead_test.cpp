@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reading ahead on many threads changes nothing the scan shows, and leaves
+// no thread and no descriptor behind, however the scan ends.
+#include "cleaner/empty_folder_scan.h"
+#include "cleaner/memory_file_system.h"
+#include "cleaner/posix_file_system.h"
+#include "support/hooked_file_system.h"
+#include "support/processes.h"
+#include "support/scan_runs.h"
+#include "support/temp_folder.h"
+#include "support/tree_recipe.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <sys/stat.h>
+
+using testing_support::describe;
+using testing_support::runScan;
+
+namespace {
+
+constexpr unsigned kManyThreads = 8;
+
+testing_support::TreeShape shapeFor(std::uint64_t seed) {
+    testing_support::TreeShape shape;
+    shape.folders = 10 + static_cast<int>(seed % 80);
+    shape.files = static_cast<int>((seed * 7) % 60);
+    shape.maxDepth = 2 + static_cast<int>(seed % 7);
+    shape.emptyBranchShare = 0.35;
+    shape.zeroByteShare = 0.4;
+    shape.symlinkShare = 0.05;
+    shape.fifoShare = 0.03;
+    shape.lockedShare = 0.03;
+    shape.noSearchShare = 0.02;
+    return shape;
+}
+
+std::size_t entriesIn(const char* folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++count;
+    return count;
+}
+
+std::size_t openDescriptors() {
+    return entriesIn("/proc/self/fd");
+}
+std::size_t threadsRunning() {
+    return entriesIn("/proc/self/task");
+}
+
+} // namespace
+
+TEST(ReadAhead, ChangesNothingOnRandomTreesInMemory) {
+    int stopped = 0;
+    for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+        cleaner::MemoryFileSystem fs;
+        fs.addFolder("/M");
+        testing_support::buildInMemory(testing_support::randomTree(seed, shapeFor(seed)), fs, "/M");
+        fs.reportUnknownTypes(seed % 4 == 0);
+        const auto alone = runScan(fs, "/M", {}, 0);
+        const auto ahead = runScan(fs, "/M", {}, kManyThreads);
+        ASSERT_EQ(ahead, alone) << "seed " << seed << "\none thread:\n"
+                                << describe(alone) << "reading ahead:\n"
+                                << describe(ahead);
+        ASSERT_EQ(fs.openHandleCount(), 0u) << "seed " << seed;
+        stopped += !alone.stoppedAt.empty();
+    }
+    EXPECT_GT(stopped, 30);
+    EXPECT_LT(stopped, 270);
+}
+
+// Locked and no-search folders stop an ordinary user's scan; links and
+// fifos weigh; the stop must be the one folder the walk meets first.
+TEST(ReadAhead, ChangesNothingOnDiskForAnOrdinaryUserAndLeavesNothingOpen) {
+    int stopped = 0;
+    for (std::uint64_t seed = 2000; seed < 2060; ++seed) {
+        testing_support::TempFolder temp;
+        const std::string main = temp / "M";
+        ASSERT_EQ(::mkdir(main.c_str(), 0755), 0);
+        testing_support::buildOnDisk(testing_support::randomTree(seed, shapeFor(seed)), main);
+        const std::string seen = testing_support::runUnprivileged([&] {
+            cleaner::PosixFileSystem fs;
+            const auto alone = runScan(fs, main, {}, 0);
+            runScan(fs, main, {}, kManyThreads); // a sanitizer starts threads of its own the first time
+            const std::size_t descriptors = openDescriptors();
+            const std::size_t threads = threadsRunning();
+            const auto ahead = runScan(fs, main, {}, kManyThreads);
+            if (!(alone == ahead))
+                return "one thread:\n" + describe(alone) + "reading ahead:\n" + describe(ahead);
+            if (openDescriptors() != descriptors || threadsRunning() != threads)
+                return std::string("a descriptor or a thread outlived the scan");
+            return std::string(alone.stoppedAt.empty() ? "completed" : "stopped");
+        });
+        ASSERT_TRUE(seen == "completed" || seen == "stopped") << "seed " << seed << "\n" << seen;
+        stopped += seen == "stopped";
+    }
+    EXPECT_GT(stopped, 5);
+}
+
+// Cancelled from another thread while many reads are under way (each open
+// takes a while): the scan ends promptly as cancelled, its threads end and
+// every handle is closed.
+TEST(ReadAhead, ACancelInTheMiddleOfReadingAheadLeavesNoThreadOrHandle) {
+    cleaner::MemoryFileSystem memory;
+    for (int i = 0; i < 40; ++i)
+        for (int j = 0; j < 40; ++j)
+            memory.addFolder("/M/s" + std::to_string(i) + "/" + std::to_string(j));
+    std::promise<void> reached;
+    std::atomic<int> opened = 0;
+    testing_support::HookedFileSystem fs(
+        memory, [&](testing_support::HookedFileSystem::Operation operation, const std::string&) {
+            if (operation == testing_support::HookedFileSystem::Operation::Open) {
+                if (++opened == 200)
+                    reached.set_value();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return std::error_code{};
+        });
+    runScan(memory, "/M", {}, kManyThreads); // a sanitizer starts threads of its own the first time
+    const std::size_t threads = threadsRunning();
+    std::stop_source stop;
+    cleaner::EmptyFolderScan scan(fs, "/M");
+    scan.setReadAheadThreads(kManyThreads);
+    cleaner::ScanOutcome::Status status{};
+    {
+        std::future<cleaner::ScanOutcome> outcome =
+            std::async(std::launch::async, [&] { return scan.run({}, stop.get_token()); });
+        reached.get_future().wait();
+        stop.request_stop();
+        status = outcome.get().status;
+    } // the scan's own thread is joined here
+    EXPECT_EQ(status, cleaner::ScanOutcome::Status::Cancelled);
+    EXPECT_LT(opened.load(), 1600) << "the reads went on after the cancel";
+    EXPECT_EQ(memory.openHandleCount(), 0u);
+    EXPECT_EQ(threadsRunning(), threads);
+}
+
+// However wide or deep the tree, the folders held open stay within the
+// read-ahead window, the threads' own and one per level of the walk.
+TEST(ReadAhead, HoldsNoMoreFoldersOpenThanItsWindowAllows) {
+    cleaner::MemoryFileSystem memory;
+    for (int i = 0; i < 6000; ++i)
+        memory.addFolder("/M/wide" + std::to_string(i));
+    for (int i = 0; i < 3000; ++i)
+        memory.addFolder("/M/zz/deep/" + std::to_string(i) + "/a/b");
+    std::mutex guard; // the hook runs on many threads
+    std::size_t mostOpen = 0;
+    testing_support::HookedFileSystem fs(
+        memory, [&](testing_support::HookedFileSystem::Operation operation, const std::string&) {
+            if (operation == testing_support::HookedFileSystem::Operation::Open) {
+                const std::size_t open = memory.openHandleCount();
+                const std::lock_guard lock(guard);
+                mostOpen = std::max(mostOpen, open);
+            }
+            return std::error_code{};
+        });
+    const auto result = runScan(fs, "/M", {}, kManyThreads);
+    EXPECT_EQ(result.found.size(), 6000u + 2u + 3000u * 3u);
+    const std::lock_guard lock(guard);
+    EXPECT_LE(mostOpen, cleaner::EmptyFolderScan::kDefaultReadAheadWindow + kManyThreads + 8);
+    EXPECT_EQ(memory.openHandleCount(), 0u);
+}

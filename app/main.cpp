@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Empty Folder Remover");
     QApplication::setApplicationVersion(EFR_VERSION);
-    QApplication::setDesktopFileName("empty-folder-remover");
+    QApplication::setDesktopFileName(EFR_APP_ID);
     // The window's colours are its own; Fusion draws them on every desktop.
     QApplication::setStyle(QStyleFactory::create("Fusion"));
 

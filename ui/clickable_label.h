@@ -4,11 +4,12 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-// A label that reports a click with the left mouse button.
+// A label that reports a click with the left mouse button. Assistive
+// technology knows it as a link that can be pressed.
 class ClickableLabel final : public QLabel {
     Q_OBJECT
 public:
-    using QLabel::QLabel;
+    explicit ClickableLabel(const QString& text, QWidget* parent = nullptr);
 
 signals:
     void clicked();

@@ -71,6 +71,7 @@ public slots:
 
 private:
     void createControls();
+    void nameForAssistiveTechnology();
     void connectHandlers();
     cleaner::FileSystem& fileSystem();
 

@@ -187,6 +187,8 @@ void Form1::createControls() {
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
+    nameForAssistiveTechnology();
+
     // Below the controls, a line that says what the window is doing.
     statusLine = new QLabel(this);
     statusLine->setObjectName("statusLine");
@@ -195,4 +197,28 @@ void Form1::createControls() {
     statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     List1->setFocus();
+}
+
+// What a screen reader says of each control: its caption or the label that
+// names it, then its tooltip. The labels beside the lists, the drive
+// chooser and the tree are tied to them as their buddies, which no one sees
+// (no caption carries an access key).
+void Form1::nameForAssistiveTechnology() {
+    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
+        widget->setAccessibleName(name);
+        widget->setAccessibleDescription(description);
+    };
+    describe(List1, "List of empty folder(s)", Label3->text());
+    describe(List2, Label2->text(), List2->toolTip());
+    describe(Drive1, Label4->text(), Drive1->toolTip());
+    describe(Dir1, Dir1->toolTip(), Label5->text());
+    describe(Command2, Command2->text(), Command2->toolTip());
+    describe(Command3, Command3->text(), Command3->toolTip());
+    describe(Command4, Command4->text(), Command4->toolTip());
+    describe(clrLog, clrLog->text(), "Empties the list of deleted folders");
+    describe(Label1, Label1->text(), "Opens the maker's web page in the web browser");
+    Label3->setBuddy(List1);
+    Label2->setBuddy(List2);
+    Label4->setBuddy(Drive1);
+    Label5->setBuddy(Dir1);
 }

@@ -6,10 +6,12 @@
 #include "form1.h"
 #include "path_list_view.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -136,6 +138,53 @@ TEST(Form1Layout, TabbingVisitsTheControlsInOrderStartingFromTheFolderList) {
     for (QLabel* label : {static_cast<QLabel*>(form.Label1), form.Label2, form.Label3, form.Label4,
                           form.Label5, form.Label6, form.Label7})
         EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+}
+
+// What a screen reader says of each control, through the accessibility
+// interface Qt hands it; the web link is a link that can be pressed.
+TEST(Form1Layout, EveryControlHasAnAccessibleNameAndDescription) {
+    Form1 form;
+    const struct {
+        QWidget* control;
+        QAccessible::Role role;
+        const char* name;
+        const char* description;
+    } expected[] = {
+        {form.List1, QAccessible::List, "List of empty folder(s)",
+         "Select the empty folders you want to delete"},
+        {form.List2, QAccessible::List, "This is the list of all deleted folders",
+         "This list shows which empty folders have been deleted"},
+        {form.Dir1, QAccessible::Tree, "Select folder to find empty folder(s) inside it",
+         "Select the main folder here. We will find the empty folders which are located inside the main "
+         "folder."},
+        {form.Command2, QAccessible::Button, "Delete", "Delete selected folder(s)"},
+        {form.Command3, QAccessible::Button, "Mark All", "Mark all empty folders"},
+        {form.Command4, QAccessible::Button, "Unmark All", "Unmark all empty folders"},
+        {form.clrLog, QAccessible::Button, "Clear Log", "Empties the list of deleted folders"},
+        {form.Label1, QAccessible::Link, "Like Our Facebook Page and Get More Software and Information",
+         "Opens the maker's web page in the web browser"},
+    };
+    for (const auto& each : expected) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(each.control);
+        ASSERT_NE(accessible, nullptr) << each.name;
+        EXPECT_EQ(accessible->role(), each.role) << each.name;
+        EXPECT_EQ(accessible->text(QAccessible::Name), each.name);
+        EXPECT_EQ(accessible->text(QAccessible::Description), each.description);
+    }
+    // On Linux a drop-down's name is its value, as Qt has it; the label
+    // tied to it names it, and its description says what it is for.
+    QAccessibleInterface* drives = QAccessible::queryAccessibleInterface(form.Drive1);
+    EXPECT_EQ(drives->role(), QAccessible::ComboBox);
+    EXPECT_EQ(drives->text(QAccessible::Description), "Select Drive");
+    const auto labels = drives->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Select Drive");
+
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(form.Label1);
+    ASSERT_NE(link->actionInterface(), nullptr);
+    QSignalSpy pressed(form.Label1, &ClickableLabel::clicked);
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pressed.count(), 1);
 }
 
 TEST(DriveChooser, OffersRealFileSystemsRootFirstWithTheirLabels) {

@@ -187,8 +187,9 @@ void Form1::Label1_Click() {
     QDesktopServices::openUrl(QUrl(kMakerPage));
 }
 
-void Form1::showFound(const std::vector<std::string>& folders) {
-    m_found.push(folders);
+void Form1::showFound() {
+    for (std::vector<std::string>& batch : m_scanRunner->takeFound())
+        m_found.push(std::move(batch));
     m_pace->start();
 }
 

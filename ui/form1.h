@@ -77,7 +77,7 @@ private:
 
     bool isScanning() const;
     bool isDeleting() const;
-    void showFound(const std::vector<std::string>& folders);
+    void showFound();
     void paceWork();
     void dropScanResults();
     void scanFinished(const cleaner::ScanOutcome& outcome);

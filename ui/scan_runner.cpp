@@ -26,6 +26,7 @@ ScanRunner::~ScanRunner() {
 
 void ScanRunner::start(cleaner::FileSystem& fileSystem, const std::string& mainFolderPath) {
     cancel();
+    m_found.clear();
     auto job = std::make_unique<Job>();
     job->generation = ++m_generation;
     job->scan = std::make_unique<cleaner::EmptyFolderScan>(fileSystem, mainFolderPath);
@@ -62,9 +63,12 @@ void ScanRunner::deliver() {
         Job* job = it->get();
         // The outcome first: once it is there, every batch before it is too.
         std::vector<cleaner::ScanOutcome> outcome = job->outcome.takeAll();
-        for (const std::vector<std::string>& batch : job->found.takeAll())
-            if (job == m_current)
-                emit found(batch);
+        std::vector<std::vector<std::string>> batches = job->found.takeAll();
+        if (job == m_current && !batches.empty()) {
+            for (std::vector<std::string>& batch : batches)
+                m_found.push_back(std::move(batch));
+            emit found();
+        }
         if (outcome.empty())
             continue;
         const bool current = job == m_current;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cleaner {
@@ -30,9 +31,13 @@ public:
     bool isRunning() const { return m_current != nullptr; }
     // Folders the running scan has examined so far.
     std::uint64_t foldersExamined() const;
+    // The folders found since the last call, in list order, handed over
+    // whole rather than copied: a batch can hold a million paths.
+    std::vector<std::vector<std::string>> takeFound() { return std::exchange(m_found, {}); }
 
 signals:
-    void found(const std::vector<std::string>& folders);
+    // More folders were found: takeFound() has them.
+    void found();
     void finished(const cleaner::ScanOutcome& outcome);
 
 private:
@@ -41,6 +46,7 @@ private:
     Q_INVOKABLE void deliver();
     void retire(std::uint64_t generation);
 
+    std::vector<std::vector<std::string>> m_found; // of the current scan, not yet taken
     std::uint64_t m_generation = 0;
     Job* m_current = nullptr;
     std::vector<std::unique_ptr<Job>> m_jobs; // running, or cancelled and winding down

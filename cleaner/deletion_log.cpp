@@ -3,6 +3,7 @@
 
 #include "list_observer.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace cleaner {
@@ -17,7 +18,9 @@ void DeletionLog::AddItems(const std::vector<std::string>& lines) {
     const int first = ListCount();
     if (m_observer)
         m_observer->beginInsertRows(first, first + static_cast<int>(lines.size()) - 1);
-    m_lines.reserve(m_lines.size() + lines.size());
+    const std::size_t needed = m_lines.size() + lines.size();
+    if (needed > m_lines.capacity()) // geometrically: batches come one after another
+        m_lines.reserve(std::max(needed, 2 * m_lines.capacity()));
     for (const std::string& line : lines)
         m_lines.push_back(m_texts.add(line));
     if (m_observer)

@@ -60,7 +60,11 @@ void FolderList::AddItems(std::vector<std::string> texts) {
     const int first = ListCount();
     if (m_observer)
         m_observer->beginInsertRows(first, first + static_cast<int>(texts.size()) - 1);
-    m_entries.reserve(m_entries.size() + texts.size());
+    // Room to grow geometrically: an exact reserve would move every entry
+    // again for each batch, and a scan hands over many.
+    const std::size_t needed = m_entries.size() + texts.size();
+    if (needed > m_entries.capacity())
+        m_entries.reserve(std::max(needed, 2 * m_entries.capacity()));
     for (const std::string& text : texts)
         append(text);
     if (m_observer)

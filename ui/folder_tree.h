@@ -3,6 +3,9 @@
 
 #include <QTreeView>
 
+#include <memory>
+
+class QAbstractFileIconProvider;
 class QFileSystemModel;
 
 // The folder tree: the folders of one file system, opened down to the
@@ -13,6 +16,7 @@ class FolderTree final : public QTreeView {
     Q_OBJECT
 public:
     explicit FolderTree(QWidget* parent = nullptr);
+    ~FolderTree() override; // the model goes before its icon provider
 
     QString Path() const { return m_path; }
     // Makes `path` the current folder and shows it. Emits Change() when the
@@ -39,6 +43,7 @@ private:
     void showPath();
     void scrollToCurrentFolder();
 
+    std::unique_ptr<QAbstractFileIconProvider> m_iconProvider;
     QFileSystemModel* m_model;
     QString m_path;
     bool m_pathIsQuiet = false;

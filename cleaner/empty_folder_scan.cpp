@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "empty_folder_scan.h"
 
+#include "folder_keeper.h"
 #include "folder_list.h"
 #include "path.h"
 
@@ -16,26 +17,35 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     m_frames.clear();
     m_pending.clear();
     m_liveCandidates = 0;
+    m_named = NamedFolders{};
 
     std::error_code ec;
     OpenFolder mainFolder = m_fs.open(mainFolderPath, m_device, ec);
     if (ec) {
         fail(mainFolderPath, ec);
+        m_outcome.foldersExamined = foldersExamined();
+        return m_outcome;
+    }
+    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, m_named);
+    if (above.sealedBy) {
+        m_outcome.mainFolderKept = KeptFolder{mainFolderPath, above.sealedBy->text()};
+        return m_outcome;
+    }
+    // The main folder itself is never listed: only its subfolders matter.
+    ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
+                         stop);
+    m_examined.fetch_add(1, std::memory_order_relaxed);
+    if (ec) {
+        fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);
     } else {
-        // The main folder itself is never listed: only its subfolders matter.
-        ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch,
-                             m_failedName, stop);
-        m_examined.fetch_add(1, std::memory_order_relaxed);
-        if (ec) {
-            fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);
-        } else {
-            ReadAhead readAhead(m_fs, m_device, m_threads, ReadAhead::windowFor(kDefaultReadAheadWindow),
-                                stop);
-            m_readAhead = &readAhead;
-            ShowSubFolders(readAhead.start(mainFolder.get(), std::move(m_summary.subFolders)), found, stop);
-            m_frames.clear();
-            m_readAhead = nullptr;
-        }
+        FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
+        m_named.add(mainFolderPath, 0, lookInside(m_fs, mainFolder.get(), "", facts));
+        ReadAhead readAhead(m_fs, m_device, m_threads, ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
+        m_readAhead = &readAhead;
+        ShowSubFolders(readAhead.start(mainFolder.get(), std::move(m_summary.subFolders), facts), found,
+                       stop);
+        m_frames.clear();
+        m_readAhead = nullptr;
     }
     m_frames.clear();
     m_pending.clear();
@@ -73,11 +83,25 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
     appendName(m_path, folder->name);
 
     FolderRead& read = *folder;
+    if (read.kept && read.kept->seals()) {
+        // Nothing inside is entered; what the folder holds stays unknown,
+        // and it keeps every folder above it off the list as data would.
+        if (read.folder)
+            m_examined.fetch_add(1, std::memory_order_relaxed);
+        keep(*read.kept);
+        markTreeNonZero();
+        m_path.resize(parentPathLength);
+        return true;
+    }
     if (read.error)
         return fail(read.failedName.empty() ? m_path : joinPath(m_path, read.failedName), read.error);
+    std::optional<KeepReason> kept = std::move(read.kept);
+    if (!kept && !m_named.empty())
+        kept = m_named.find(m_path);
     // Sizes matter only while a folder above could still be listed; this
-    // folder itself can only be listed if it holds no files to measure.
-    const SizeNeed need = m_liveCandidates > 0 ? SizeNeed::UntilNonZero : SizeNeed::None;
+    // folder itself can only be listed if it holds no files to measure and
+    // nothing needs it.
+    const SizeNeed need = !kept && m_liveCandidates > 0 ? SizeNeed::UntilNonZero : SizeNeed::None;
     const std::error_code ec = measureFiles(m_fs, read.folder.get(), need, read.summary, stop);
     if (ec)
         return fail(m_path, ec);
@@ -87,8 +111,14 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
     Frame& frame = m_frames.emplace_back();
     frame.folder = std::move(folder);
     frame.parentPathLength = parentPathLength;
-    frame.holdsNoFiles = read.summary.fileCount == 0;
-    if (read.summary.bytes != 0) {
+    frame.holdsNoFiles = read.summary.fileCount == 0 && !kept;
+    if (read.named)
+        m_named.add(m_path, static_cast<int>(m_frames.size()), *read.named);
+    if (kept) {
+        // Kept alone: walked like any folder, but never listed itself.
+        keep(*kept);
+        markTreeNonZero();
+    } else if (read.summary.bytes != 0) {
         markTreeNonZero();
     } else if (frame.holdsNoFiles) {
         frame.pendingIndex = m_pending.size();
@@ -96,6 +126,10 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
         ++m_liveCandidates;
     }
     return true;
+}
+
+void EmptyFolderScan::keep(const KeepReason& reason) {
+    m_outcome.kept.push_back(KeptFolder{m_path, reason.text()});
 }
 
 void EmptyFolderScan::leave() {

@@ -3,11 +3,13 @@
 
 #include "file_system.h"
 #include "folder_summary.h"
+#include "keep_rule.h"
 #include "read_ahead.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <system_error>
@@ -16,6 +18,13 @@
 namespace cleaner {
 
 class FolderList;
+
+// A folder that something needs (keep_rule.h), and why, as the user reads it.
+struct KeptFolder {
+    std::string path;
+    std::string reason;
+    bool operator==(const KeptFolder&) const = default;
+};
 
 // How a scan ended.
 struct ScanOutcome {
@@ -29,6 +38,12 @@ struct ScanOutcome {
     std::error_code reason; // Stopped: why, as the system said it
     std::uint64_t foldersExamined = 0;
     std::uint64_t foldersListed = 0;
+    // The folders kept however empty they are, in list order: a folder
+    // before anything inside it, siblings in byte order of their names.
+    std::vector<KeptFolder> kept;
+    // The main folder lies in a sealed folder, or is one: nothing in it was
+    // read. Its path, and the nearest sealed folder's reason.
+    std::optional<KeptFolder> mainFolderKept;
 };
 
 // Found folders, in list order, handed over a batch at a time on the
@@ -38,7 +53,9 @@ using FoundFolders = std::function<void(std::vector<std::string>&&)>;
 // Finds every empty folder beneath a main folder.
 //
 // A folder beneath the main folder is empty when it holds no files directly
-// and its whole tree totals zero bytes. Folders are listed parent first,
+// and its whole tree totals zero bytes, and nothing needs it: a folder kept
+// by the keep rule (keep_rule.h) is never listed, counts as data for the
+// folders above it, and, when sealed, is not read. Folders are listed parent first,
 // siblings in byte order of their names. The first folder that can't be
 // read stops the scan; because a folder's size covers its whole tree, the
 // scan stops before listing anything in the subfolder of the main folder
@@ -87,6 +104,7 @@ private:
 
     bool ShowSubFolders(const FolderReadPtr& mainFolder, const FoundFolders& found, std::stop_token stop);
     bool enter(FolderReadPtr folder, std::stop_token stop); // `folder` is read
+    void keep(const KeepReason& reason);
     void leave();
     void markTreeNonZero();
     void reject(std::size_t pendingIndex);
@@ -101,6 +119,7 @@ private:
     std::string m_path; // the folder being read; grows and shrinks with the walk
     std::vector<Frame> m_frames;
     std::vector<Pending> m_pending;
+    NamedFolders m_named;             // by the fstab and user-dirs files met so far
     std::size_t m_liveCandidates = 0; // open folders that could still be listed
     FolderSummary m_summary;
     std::vector<DirEntry> m_scratch;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stop_token>
@@ -38,6 +39,8 @@ struct EntryStatus {
 
 // Backend handle of an open folder; -1 is no folder.
 using FolderHandle = int;
+// Given as the folder to start from, a path is taken as it stands.
+inline constexpr FolderHandle kNoFolder = -1;
 class FileSystem;
 
 // Closes a folder handle when it goes out of scope.
@@ -106,6 +109,23 @@ public:
     // file system, never replacing anything (file_exists when taken).
     virtual void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to,
                            const std::string& toName, std::error_code& ec) = 0;
+
+    // Look-ups by path, as any program makes them: `path` is resolved from
+    // `from` (or as it stands, from kNoFolder), following links on the way.
+    // Only reads; never used to reach a folder that is to be deleted.
+    //
+    // Looks at what `path` leads to, or at the link itself when the last
+    // name is one and `followLast` is false.
+    virtual EntryStatus lookUp(FolderHandle from, const std::string& path, bool followLast,
+                               std::error_code& ec) = 0;
+    // The text of the regular file at `path`, as far as whole lines fit in
+    // `limit` bytes. Anything but a regular file fails (and is never opened
+    // in a way that could wait, a fifo say).
+    virtual std::string readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
+                                     std::error_code& ec) = 0;
+    // The absolute path of the folder at `path`, with no link, "." or ".."
+    // left in it.
+    virtual std::string canonicalPath(const std::string& path, std::error_code& ec) = 0;
 
     // --- Folder operations; failures throw FsError. ---
 

@@ -13,7 +13,10 @@ namespace {
 using Result = RemovalOutcome::Result;
 
 RemovalOutcome outcome(Result result, std::error_code reason = {}) {
-    return RemovalOutcome{result, reason, {}};
+    RemovalOutcome verdict;
+    verdict.result = result;
+    verdict.reason = reason;
+    return verdict;
 }
 
 bool isMissing(std::error_code ec) {
@@ -166,8 +169,52 @@ bool FolderRemover::openMainFolder() {
     else if (ec)
         m_mainProblem = outcome(Result::Failed, ec);
     else
-        m_way.push_back(WayStep{{}, std::move(main), status});
-    return m_mainProblem.result == Result::Deleted;
+        m_way.emplace_back(std::string(), std::move(main), status);
+    if (m_mainProblem.result != Result::Deleted)
+        return false;
+
+    // What the rule says of the main folder and above, once per run. A
+    // sealed main folder is not looked into.
+    m_above = lookAbove(m_fs, mainFolderPath, m_named);
+    WayStep& mainStep = m_way.front();
+    mainStep.judged = true;
+    mainStep.sealed = m_above.sealedBy;
+    if (!mainStep.sealed) {
+        mainStep.facts =
+            FolderFacts{lookUpMarks(m_fs, mainStep.folder.get(), ""), false, m_above.fileSystemRoot};
+        m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts));
+    }
+    return true;
+}
+
+// The reason of the first sealed folder from above the main folder down to
+// the entry's parent, judging the folders of the way as far as needed:
+// nothing beneath a sealed folder is looked into.
+std::optional<KeepReason> FolderRemover::sealedOnTheWay() {
+    for (std::size_t depth = 0; depth < m_way.size(); ++depth) {
+        if (!m_way[depth].judged)
+            judgeWayStep(depth);
+        if (m_way[depth].sealed)
+            return m_way[depth].sealed;
+    }
+    return std::nullopt;
+}
+
+void FolderRemover::judgeWayStep(std::size_t depth) {
+    WayStep& step = m_way[depth];
+    step.judged = true;
+    step.sealed = keptByName(step.name, m_way[depth - 1].facts);
+    if (step.sealed)
+        return;
+    const EntryMarks found = lookUpMarks(m_fs, step.folder.get(), "");
+    step.sealed = keptByContent(found);
+    if (step.sealed)
+        return;
+    step.facts.marks = found;
+    std::string path = mainFolderPath;
+    for (std::size_t i = 1; i <= depth; ++i)
+        appendName(path, m_way[i].name);
+    m_named.add(path, static_cast<int>(depth), lookInside(m_fs, step.folder.get(), "", step.facts));
 }
 
 // Opens the folders from the main folder down to the entry's parent, keeping
@@ -183,7 +230,7 @@ RemovalOutcome FolderRemover::walkTo(const std::vector<std::string_view>& names)
             break;
         ++keep;
     }
-    m_way.resize(keep);
+    m_way.erase(m_way.begin() + static_cast<std::ptrdiff_t>(keep), m_way.end());
 
     while (m_way.size() < parentDepth) {
         const std::size_t depth = m_way.size();
@@ -210,7 +257,7 @@ RemovalOutcome FolderRemover::walkTo(const std::vector<std::string_view>& names)
             return outcome(Result::Failed, ec);
         if (!opened.sameEntryAs(status) || opened.mountRoot)
             return outcome(Result::NoLongerThere);
-        m_way.push_back(WayStep{name, std::move(folder), opened});
+        m_way.emplace_back(name, std::move(folder), opened);
     }
     return outcome(Result::Deleted);
 }
@@ -238,9 +285,40 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
     if (!opened.sameEntryAs(status) || opened.mountRoot)
         return outcome(Result::NotEmpty);
 
+    // Kept before empty: a bare repository holds files, but what the user
+    // must hear is that git needs it. Rules 4 and 5 go by what the folder
+    // holds, so it is read first; one that can't be read is judged by the
+    // other rules, then refused.
+    std::optional<KeepReason> kept = sealedOnTheWay();
+    const FolderFacts& parentFacts = m_way.back().facts;
+    if (!kept)
+        kept = keptByName(name, parentFacts);
+    std::string failedName;
+    std::error_code readError;
+    if (!kept) {
+        readError = summariseFolder(m_fs, top.get(), m_device, SizeNeed::UntilNonZero, m_summary, m_scratch,
+                                    failedName);
+        if (!readError)
+            kept = keptByContent(m_summary.marks);
+    }
+    if (!kept)
+        kept = keptByPlace(name, parentFacts);
+    if (!kept)
+        kept = m_named.find(path);
+    if (kept) {
+        RemovalOutcome verdict = outcome(Result::Kept);
+        verdict.keptBecause = kept->text();
+        return verdict;
+    }
+    if (readError)
+        return outcome(Result::Failed, readError);
+
     m_nodes.clear();
     m_nodes.push_back(CheckedFolder{name, opened});
-    RemovalOutcome verdict = checkTree(top.get());
+    m_targetPath = path;
+    RemovalOutcome verdict = judgeNode(0, top.get());
+    if (verdict.result == Result::Deleted)
+        verdict = checkTree(top.get());
     if (verdict.result != Result::Deleted)
         return verdict;
 
@@ -258,7 +336,8 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
     return ec ? outcome(Result::Failed, ec) : outcome(Result::Deleted);
 }
 
-// The read-only pass: Deleted means the whole tree may go.
+// The read-only pass below the top folder, which judgeNode() has seen:
+// Deleted means the whole tree may go.
 RemovalOutcome FolderRemover::checkTree(FolderHandle top) {
     struct Frame {
         std::size_t node;
@@ -267,9 +346,7 @@ RemovalOutcome FolderRemover::checkTree(FolderHandle top) {
         std::size_t next = 0;
     };
     std::vector<Frame> stack;
-    RemovalOutcome verdict = summarise(0, top);
-    if (verdict.result != Result::Deleted)
-        return verdict;
+    RemovalOutcome verdict;
     stack.push_back(Frame{0, top, {}});
     std::error_code ec;
     while (!stack.empty()) {
@@ -304,6 +381,12 @@ RemovalOutcome FolderRemover::summarise(std::size_t node, FolderHandle folder) {
         summariseFolder(m_fs, folder, m_device, SizeNeed::UntilNonZero, m_summary, m_scratch, failedName);
     if (ec)
         return outcome(Result::Failed, ec);
+    return judgeNode(node, folder);
+}
+
+// Judges the folder summarised last. A folder made kept since the scan (a
+// repository, a system root) keeps the tree, as data would.
+RemovalOutcome FolderRemover::judgeNode(std::size_t node, FolderHandle folder) {
     if (node == 0 && m_summary.fileCount != 0)
         return outcome(Result::NotEmpty);
     if (m_summary.bytes != 0) {
@@ -313,11 +396,30 @@ RemovalOutcome FolderRemover::summarise(std::size_t node, FolderHandle folder) {
         return onlyUnexamined ? outcome(Result::Failed, m_summary.unexaminedReason)
                               : outcome(Result::NotEmpty);
     }
+    if (node != 0 && keptByContent(m_summary.marks))
+        return outcome(Result::NotEmpty);
+    FolderFacts facts{m_summary.marks, false, false};
+    lookInside(m_fs, folder, "", facts);
+    for (const std::string& name : m_summary.subFolders)
+        if (keptByName(name, facts) || keptByPlace(name, facts) ||
+            (!m_named.empty() && m_named.find(joinPath(nodePath(node), name))))
+            return outcome(Result::NotEmpty);
+
     m_nodes[node].firstChild = m_nodes.size();
     m_nodes[node].childCount = m_summary.subFolders.size();
     for (std::string& name : m_summary.subFolders)
-        m_nodes.push_back(CheckedFolder{std::move(name), {}});
+        m_nodes.push_back(CheckedFolder{std::move(name), {}, 0, 0, node});
     return outcome(Result::Deleted);
+}
+
+std::string FolderRemover::nodePath(std::size_t node) const {
+    std::vector<std::size_t> chain;
+    for (; node != 0; node = m_nodes[node].parent)
+        chain.push_back(node);
+    std::string path = m_targetPath;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        appendName(path, m_nodes[*it].name);
+    return path;
 }
 
 // The removing pass, bottom-up over the folders the check saw. A folder

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "file_system.h"
+#include "folder_keeper.h"
 #include "folder_summary.h"
+#include "keep_rule.h"
 #include "removal_outcome.h"
 
 #include <cstdint>
@@ -49,6 +51,10 @@ struct RemovalRequest {
 // in at the last moment is put back rather than removed. Whatever changes on
 // disk meanwhile, only zero-byte regular files and empty folders go.
 //
+// A folder that something needs (keep_rule.h) is never touched: neither a
+// kept entry, nor one inside a sealed folder, nor one whose tree now holds
+// a kept folder. The rule is applied on the way down, as the scan applies it.
+//
 // Consecutive entries share most of their way down, so the open folders of
 // the way are kept from one entry to the next (each checked to still stand
 // under its name). No recursion: any depth works on a small stack.
@@ -66,9 +72,16 @@ public:
 
 private:
     struct WayStep {
+        WayStep(std::string name_, OpenFolder folder_, const EntryStatus& status_)
+            : name(std::move(name_)), folder(std::move(folder_)), status(status_) {}
+
         std::string name;
         OpenFolder folder;
         EntryStatus status;
+        // What the keep rule says of it, once asked (see sealedOnTheWay).
+        bool judged = false;
+        std::optional<KeepReason> sealed;
+        FolderFacts facts;
     };
     // A folder of the tree being deleted, as the read-only pass saw it.
     struct CheckedFolder {
@@ -76,14 +89,19 @@ private:
         EntryStatus status;
         std::size_t firstChild = 0; // its subfolders are nodes [firstChild, firstChild + childCount)
         std::size_t childCount = 0;
+        std::size_t parent = 0;
     };
     class Staging;
 
     bool openMainFolder();
     RemovalOutcome walkTo(const std::vector<std::string_view>& names);
     RemovalOutcome removeTarget(FolderHandle parent, const std::string& name, const std::string& path);
+    std::optional<KeepReason> sealedOnTheWay();
+    void judgeWayStep(std::size_t depth);
     RemovalOutcome checkTree(FolderHandle top);
     RemovalOutcome summarise(std::size_t node, FolderHandle folder);
+    RemovalOutcome judgeNode(std::size_t node, FolderHandle folder);
+    std::string nodePath(std::size_t node) const;
     std::error_code removeTree(FolderHandle top, Staging& staging);
     std::error_code removeFiles(FolderHandle folder, std::size_t node, Staging& staging);
     std::error_code removeFolder(FolderHandle parent, const CheckedFolder& folder);
@@ -95,6 +113,9 @@ private:
     std::optional<EntryStatus> m_expectedMain;
     bool m_mainOpened = false;
     RemovalOutcome m_mainProblem; // when the main folder can't be used
+    AboveMainFolder m_above;
+    NamedFolders m_named; // by the fstab and user-dirs files on the way
+    std::string m_targetPath;
     std::uint64_t m_device = 0;
     std::vector<WayStep> m_way; // [0] is the main folder
     std::vector<CheckedFolder> m_nodes;

@@ -35,6 +35,7 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
     out.bytes = 0;
     out.unexaminedName.clear();
     out.unexaminedReason.clear();
+    out.marks = 0;
     failedName.clear();
 
     scratch.clear();
@@ -54,10 +55,12 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             maybeFolders.push_back(&entry);
             break;
         case EntryKind::RegularFile:
+            noteEntry(out.marks, entry.name, EntryKind::RegularFile);
             ++out.fileCount;
             out.regularFiles.push_back(std::move(entry.name));
             break;
         case EntryKind::Other:
+            noteEntry(out.marks, entry.name, EntryKind::Other);
             countNonFolder(out, kNotAFile);
             break;
         }
@@ -76,11 +79,13 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             }
             // An entry of unknown type that can't be examined: a file we
             // could not measure.
+            noteEntry(out.marks, entry->name, EntryKind::Unknown);
             ++out.fileCount;
             noteUnexaminable(out, entry->name, ec);
             ec.clear();
             continue;
         }
+        noteEntry(out.marks, entry->name, status.kind);
         const bool realFolder =
             status.kind == EntryKind::Folder && status.device == device && !status.mountRoot;
         if (realFolder)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file_system.h"
+#include "keep_rule.h"
 
 #include <cstdint>
 #include <stop_token>
@@ -34,6 +35,8 @@ struct FolderSummary {
     std::error_code unexaminedReason;
     // The regular files, whose sizes listFolder() leaves for measureFiles().
     std::vector<std::string> regularFiles;
+    // The entries the keep rule looks at (see noteEntry).
+    EntryMarks marks = 0;
 };
 
 // Reads the open `folder`, which lies on file system `device`, into `out`,

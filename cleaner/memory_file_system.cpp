@@ -29,8 +29,11 @@ struct MemoryFileSystem::Node {
     std::string name;
     std::uint64_t inode = 1;
     EntryKind kind = EntryKind::Folder;
-    bool mountPoint = false;
+    bool mountPoint = false; // another file system that can't be entered
+    bool volumeRoot = false; // another file system that can
+    std::uint64_t device = kMainDevice;
     std::uint64_t size = 0;
+    std::string text;
     std::map<Step, std::errc> failures;
     std::vector<std::unique_ptr<Node>> children; // in the order added
 
@@ -51,8 +54,13 @@ MemoryFileSystem::MemoryFileSystem() : m_root(std::make_unique<Node>()) {}
 MemoryFileSystem::~MemoryFileSystem() = default;
 
 MemoryFileSystem::Node* MemoryFileSystem::find(const std::string& path) const {
-    Node* node = m_root.get();
+    return findFrom(m_root.get(), path);
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::findFrom(Node* node, const std::string& path) const {
     for (const std::string& name : splitPath(path)) {
+        if (name == ".")
+            continue;
         if (!node->isFolder() || node->mountPoint)
             return nullptr;
         node = node->child(name);
@@ -94,6 +102,7 @@ MemoryFileSystem::Node* MemoryFileSystem::create(const std::string& path, EntryK
             fresh->name = names[i];
             fresh->inode = m_nextInode++;
             fresh->kind = last ? kind : EntryKind::Folder;
+            fresh->device = node->device;
             next = fresh.get();
             node->children.push_back(std::move(fresh));
         }
@@ -112,6 +121,20 @@ void MemoryFileSystem::addFile(const std::string& path, std::uint64_t size) {
     create(path, EntryKind::RegularFile)->size = size;
 }
 
+void MemoryFileSystem::addTextFile(const std::string& path, const std::string& text) {
+    const std::lock_guard lock(m_mutex);
+    Node* node = create(path, EntryKind::RegularFile);
+    node->size = text.size();
+    node->text = text;
+}
+
+void MemoryFileSystem::addVolume(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
+    Node* node = create(path, EntryKind::Folder);
+    node->volumeRoot = true;
+    node->device = m_nextDevice++;
+}
+
 void MemoryFileSystem::addOther(const std::string& path) {
     const std::lock_guard lock(m_mutex);
     create(path, EntryKind::Other);
@@ -119,7 +142,9 @@ void MemoryFileSystem::addOther(const std::string& path) {
 
 void MemoryFileSystem::addMountPoint(const std::string& path) {
     const std::lock_guard lock(m_mutex);
-    create(path, EntryKind::Folder)->mountPoint = true;
+    Node* node = create(path, EntryKind::Folder);
+    node->mountPoint = true;
+    node->device = kOtherDevice;
 }
 
 void MemoryFileSystem::exchange(const std::string& a, const std::string& b) {
@@ -146,6 +171,7 @@ void MemoryFileSystem::mountOn(const std::string& path) {
     if (!node || !node->isFolder())
         throw std::invalid_argument("MemoryFileSystem: no folder at " + path);
     node->mountPoint = true;
+    node->device = kOtherDevice;
 }
 
 bool MemoryFileSystem::exists(const std::string& path) const {
@@ -212,7 +238,7 @@ FolderHandle MemoryFileSystem::openFolder(const std::string& path, std::uint64_t
         ec = node->failure(Step::Open);
     if (ec)
         return -1;
-    device = node->mountPoint ? kOtherDevice : kMainDevice;
+    device = node->device;
     return track(node);
 }
 
@@ -266,8 +292,11 @@ EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& na
     ec = node->failure(Step::Examine);
     if (ec)
         return {};
-    return EntryStatus{node->kind, node->size, node->mountPoint ? kOtherDevice : kMainDevice, node->inode,
-                       node->mountPoint};
+    return statusOf(*node);
+}
+
+EntryStatus MemoryFileSystem::statusOf(const Node& node) const {
+    return EntryStatus{node.kind, node.size, node.device, node.inode, node.mountPoint || node.volumeRoot};
 }
 
 void MemoryFileSystem::closeFolder(FolderHandle folder) noexcept {
@@ -281,8 +310,9 @@ EntryStatus MemoryFileSystem::folderStatus(FolderHandle folder, std::error_code&
     if (!node)
         return {};
     ec.clear();
-    return EntryStatus{node->kind, 0, node->mountPoint ? kOtherDevice : kMainDevice, node->inode,
-                       node->mountPoint};
+    EntryStatus status = statusOf(*node);
+    status.size = 0;
+    return status;
 }
 
 void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name, bool folder,
@@ -360,6 +390,76 @@ void MemoryFileSystem::moveEntry(FolderHandle from, const std::string& fromName,
     source->children.erase(it);
     moving->name = toName;
     target->children.push_back(std::move(moving));
+}
+
+} // namespace cleaner
+
+namespace cleaner {
+
+MemoryFileSystem::Node* MemoryFileSystem::resolve(FolderHandle from, const std::string& path,
+                                                  std::error_code& ec) const {
+    Node* start = m_root.get();
+    if (from != kNoFolder) {
+        start = handleNode(from, ec);
+        if (!start)
+            return nullptr;
+    }
+    Node* node = findFrom(start, path);
+    ec = node ? std::error_code{} : std::make_error_code(std::errc::no_such_file_or_directory);
+    return node;
+}
+
+EntryStatus MemoryFileSystem::lookUp(FolderHandle from, const std::string& path, bool /*followLast*/,
+                                     std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
+    const Node* node = resolve(from, path, ec);
+    if (!node)
+        return {};
+    ec = node->failure(Step::Examine);
+    return ec ? EntryStatus{} : statusOf(*node);
+}
+
+std::string MemoryFileSystem::readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
+                                           std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
+    const Node* node = resolve(from, path, ec);
+    if (!node)
+        return {};
+    if (node->kind != EntryKind::RegularFile)
+        ec = std::make_error_code(std::errc::invalid_argument);
+    else
+        ec = node->failure(Step::Open);
+    if (ec)
+        return {};
+    if (node->text.size() <= limit)
+        return node->text;
+    const std::size_t lastLineEnd = limit == 0 ? std::string::npos : node->text.rfind('\n', limit - 1);
+    return node->text.substr(0, lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1);
+}
+
+std::string MemoryFileSystem::canonicalPath(const std::string& path, std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
+    std::vector<std::string> names;
+    for (std::string& name : splitPath(path)) {
+        if (name == "..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (name != ".") {
+            names.push_back(std::move(name));
+        }
+    }
+    std::string canonical;
+    for (const std::string& name : names) {
+        canonical.push_back('/');
+        canonical.append(name);
+    }
+    if (names.empty())
+        canonical.push_back('/');
+    const Node* node = find(canonical);
+    ec = !node               ? std::make_error_code(std::errc::no_such_file_or_directory)
+         : !node->isFolder() ? std::make_error_code(std::errc::not_a_directory)
+                             : std::error_code{};
+    return ec ? std::string{} : canonical;
 }
 
 } // namespace cleaner

@@ -29,11 +29,16 @@ public:
     // Building the tree; missing parent folders are created on the way.
     void addFolder(const std::string& path);
     void addFile(const std::string& path, std::uint64_t size = 0);
+    // A regular file holding `text`, for the files that are read.
+    void addTextFile(const std::string& path, const std::string& text);
     // A symbolic link, fifo, socket or device: something that is not a
     // folder and never counts as zero bytes.
     void addOther(const std::string& path);
-    // A folder on another file system.
+    // A folder on another file system, which nothing can enter.
     void addMountPoint(const std::string& path);
+    // The root folder of another file system that can be entered: it and
+    // what is added beneath it lie on a device of their own.
+    void addVolume(const std::string& path);
     // What a racing program might do between two steps of ours: swap two
     // entries in place (rename with RENAME_EXCHANGE), put a link where a
     // folder stood (the folder moves to `movedTo`), or mount something on an
@@ -69,11 +74,20 @@ public:
     void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
     void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to, const std::string& toName,
                    std::error_code& ec) override;
+    // Nothing here is a link to follow: `followLast` changes nothing.
+    EntryStatus lookUp(FolderHandle from, const std::string& path, bool followLast,
+                       std::error_code& ec) override;
+    std::string readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
+                             std::error_code& ec) override;
+    std::string canonicalPath(const std::string& path, std::error_code& ec) override;
 
 private:
     struct Node;
 
     Node* find(const std::string& path) const;
+    Node* findFrom(Node* node, const std::string& path) const;
+    Node* resolve(FolderHandle from, const std::string& path, std::error_code& ec) const;
+    EntryStatus statusOf(const Node& node) const;
     // The folder holding `path`'s entry, and the entry's slot in it.
     std::unique_ptr<Node>& slot(const std::string& path);
     Node* create(const std::string& path, EntryKind kind);
@@ -88,6 +102,7 @@ private:
     std::map<FolderHandle, Node*> m_open;
     FolderHandle m_nextHandle = 0;
     std::uint64_t m_nextInode = 2;
+    std::uint64_t m_nextDevice = 3;
     std::uint64_t m_examinedFiles = 0;
     bool m_unknownTypes = false;
 };

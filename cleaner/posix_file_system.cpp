@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -166,6 +167,69 @@ void PosixFileSystem::moveEntry(FolderHandle from, const std::string& fromName, 
         ec = lastSystemError();
     else
         ec.clear();
+}
+
+EntryStatus PosixFileSystem::lookUp(FolderHandle from, const std::string& path, bool followLast,
+                                    std::error_code& ec) {
+    return statusAt(from == kNoFolder ? AT_FDCWD : from, path.c_str(), followLast ? 0 : AT_SYMLINK_NOFOLLOW,
+                    ec);
+}
+
+std::string PosixFileSystem::readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
+                                          std::error_code& ec) {
+    // O_NONBLOCK: a fifo put where a file is expected must not hang the scan.
+    const int fd = ::openat(from == kNoFolder ? AT_FDCWD : from, path.c_str(),
+                            O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        ec = lastSystemError();
+        return {};
+    }
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ec = lastSystemError();
+    } else if (!S_ISREG(st.st_mode)) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+    } else {
+        ec.clear();
+        text.resize(limit + 1);
+        std::size_t filled = 0;
+        while (filled < text.size()) {
+            const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                ec = lastSystemError();
+                break;
+            }
+            if (got == 0)
+                break;
+            filled += static_cast<std::size_t>(got);
+        }
+        text.resize(filled);
+        // Longer than the limit: keep whole lines only, so that no line is
+        // read cut short.
+        if (filled > limit) {
+            const std::size_t lastLineEnd = limit == 0 ? std::string::npos : text.rfind('\n', limit - 1);
+            text.resize(lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1);
+        }
+    }
+    ::close(fd);
+    if (ec)
+        text.clear();
+    return text;
+}
+
+std::string PosixFileSystem::canonicalPath(const std::string& path, std::error_code& ec) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) {
+        ec = lastSystemError();
+        return {};
+    }
+    ec.clear();
+    std::string canonical(resolved);
+    std::free(resolved);
+    return canonical;
 }
 
 EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, std::error_code& ec) {

@@ -27,6 +27,11 @@ public:
     void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
     void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to, const std::string& toName,
                    std::error_code& ec) override;
+    EntryStatus lookUp(FolderHandle from, const std::string& path, bool followLast,
+                       std::error_code& ec) override;
+    std::string readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
+                             std::error_code& ec) override;
+    std::string canonicalPath(const std::string& path, std::error_code& ec) override;
 
 private:
     static EntryStatus statusAt(int dirfd, const char* name, int flags, std::error_code& ec);

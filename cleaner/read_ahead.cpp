@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "read_ahead.h"
 
+#include "folder_keeper.h"
+
 #include <algorithm>
 
 #include <sys/resource.h>
@@ -52,9 +54,11 @@ std::size_t ReadAhead::windowFor(std::size_t wanted) {
     return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 1, wanted);
 }
 
-FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string> names) {
+FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string> names,
+                               const FolderFacts& facts) {
     m_root = std::make_shared<FolderRead>();
     m_root->summary.subFolders = std::move(names);
+    m_root->facts = facts;
     const std::lock_guard lock(m_mutex);
     m_rootHandle = mainFolder;
     wakeFor(finish(m_root));
@@ -131,6 +135,9 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
         m_unread.insert(parent); // under its next subfolder's place
     auto folder = std::make_shared<FolderRead>();
     folder->name = std::move(parent->summary.subFolders[index]);
+    folder->kept = keptByName(folder->name, parent->facts);
+    if (!folder->kept)
+        folder->kept = keptByPlace(folder->name, parent->facts);
     folder->place = parent->place;
     folder->place.push_back(static_cast<std::uint32_t>(index));
     parent->subFolders[index] = folder;
@@ -140,13 +147,26 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
 // Opens and lists one folder, off the lock: the slow part, and the one that
 // runs on many threads at once.
 void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch) {
+    if (folder.kept && folder.kept->seals())
+        return; // sealed by its name: nothing in it is read
     const FolderHandle parentHandle = parent == m_root ? m_rootHandle : parent->folder.get();
     folder.folder = m_fs.openSub(parentHandle, folder.name, folder.error);
     if (!folder.error)
         folder.error = listFolder(m_fs, folder.folder.get(), m_device, folder.summary, scratch,
                                   folder.failedName, m_stop);
-    if (folder.error)
+    if (folder.error) {
         folder.folder.close(); // the walk stops here if it ever gets here; nothing below is needed
+        return;
+    }
+    folder.facts.marks = folder.summary.marks;
+    if (auto sealed = keptByContent(folder.facts.marks)) {
+        folder.kept = std::move(sealed);
+        folder.summary.subFolders.clear();
+        return;
+    }
+    NamedInside inside = lookInside(m_fs, folder.folder.get(), "", folder.facts);
+    if (!inside.empty())
+        folder.named = std::make_unique<NamedInside>(std::move(inside));
 }
 
 // The folder is read: its subfolders are known from now on. Returns how many.

@@ -3,6 +3,7 @@
 
 #include "file_system.h"
 #include "folder_summary.h"
+#include "keep_rule.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -35,6 +36,15 @@ struct FolderRead {
     // go to their own reads as these begin.
     FolderSummary summary;
 
+    // What the keep rule knows of it once read, for judging its subfolders.
+    FolderFacts facts;
+    // Kept by rules 1 to 6: judged by name and place when its read begins
+    // (sealed by name: never opened), by what it holds once read (sealed:
+    // its subfolders are not read). Rules 7 and 8 are the walk's to apply.
+    std::optional<KeepReason> kept;
+    // What its fstab and user-dirs file name, when anything.
+    std::unique_ptr<NamedInside> named;
+
     // Its subfolders, one slot each: empty until a read of it begins.
     std::vector<FolderReadPtr> subFolders;
     std::size_t nextToRead = 0; // the first subfolder no read has begun for
@@ -51,7 +61,10 @@ struct FolderRead {
 // comes first in the walk among those known and not yet begun goes next.
 // Reading a folder means opening it through its parent's handle, listing
 // it and examining its subfolder entries, as the walk itself would; each
-// folder read makes its subfolders known. At most `window` folders are held
+// folder read makes its subfolders known. A folder that must be kept
+// whatever it holds is judged as its read begins (keep_rule.h): one sealed
+// by its name is never opened, and one sealed by what it holds makes none
+// of its subfolders known. At most `window` folders are held
 // read ahead (each with its open handle); when the walk needs a folder no
 // thread has begun, it reads it itself. A read changes nothing on disk, so
 // folders read beyond the point where a walk stops are simply let go.
@@ -68,8 +81,9 @@ public:
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // The main folder, already open (and staying open while this object
-    // lives) and holding the subfolders `names`; they are read from now on.
-    FolderReadPtr start(FolderHandle mainFolder, std::vector<std::string> names);
+    // lives) and holding the subfolders `names`, which are judged by
+    // `facts`; they are read from now on.
+    FolderReadPtr start(FolderHandle mainFolder, std::vector<std::string> names, const FolderFacts& facts);
     // Subfolder `index` of `folder`, once read: read by a thread, or now on
     // this thread if none has begun. The walk takes a folder's subfolders
     // in order, each once.

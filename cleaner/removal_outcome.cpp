@@ -40,6 +40,8 @@ std::string deletionLogLine(const std::string& path, const RemovalOutcome& outco
         return path + " was not deleted: it is no longer there.";
     case Result::NotEmpty:
         return path + " was not deleted: it is no longer empty.";
+    case Result::Kept:
+        return path + " was not deleted: " + outcome.keptBecause + ".";
     case Result::Failed:
         break;
     }

@@ -14,6 +14,7 @@ struct RemovalOutcome {
         AlreadyGone,   // it went with a folder that was deleted before it (a parent)
         NoLongerThere, // its path no longer leads to the folder that was listed: nothing was touched
         NotEmpty,      // it holds something now, or is no longer a plain folder: untouched
+        Kept,          // something needs it, or it lies in a folder that must stay: untouched
         Failed,        // the disk refused; `reason` says why. Anything removed held no data
     };
     Result result = Result::Failed;
@@ -21,6 +22,8 @@ struct RemovalOutcome {
     // Failed only: a file that changed while it was being removed could not
     // go back under its name; it waits, untouched, in this folder.
     std::string keptIn;
+    // Kept only: why, as the user reads it ("the system needs it").
+    std::string keptBecause;
 
     // These entries leave the list: there is nothing left to delete.
     bool leavesList() const noexcept {

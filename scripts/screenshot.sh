@@ -4,6 +4,8 @@
 # Runs the program in a virtual X display, opens FOLDER in its folder tree
 # (by default a small demo tree made for the occasion) the way a user would,
 # with the keyboard, lets the scan run and saves a picture of the window.
+# With EFR_STATUS_TIP=1 the mouse then rests on the status line, and the
+# picture is of the whole screen, so that the line's tooltip shows too.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
@@ -33,6 +35,7 @@ trap '[ -n "$demo" ] && rm -rf "$demo"' EXIT
 # selects it and Enter opens it, which starts the scan.
 cd "$(dirname "$folder")"
 export EFR_PROGRAM="$ROOT/build/bin/empty-folder-remover" EFR_NAME="$(basename "$folder")" EFR_OUT="$out"
+export EFR_STATUS_TIP="${EFR_STATUS_TIP:-}"
 xvfb-run -a -s "-screen 0 1280x720x24 -dpi 96" bash -c '
     "$EFR_PROGRAM" &
     program=$!
@@ -43,7 +46,14 @@ xvfb-run -a -s "-screen 0 1280x720x24 -dpi 96" bash -c '
     xdotool type --window "$window" --delay 50 "$EFR_NAME"
     xdotool key --window "$window" Return
     sleep 3
-    import -window "$window" "$EFR_OUT"
+    if [ -n "$EFR_STATUS_TIP" ]; then
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        xdotool mousemove $((X + 200)) $((Y + HEIGHT - 8))
+        sleep 2
+        import -window root "$EFR_OUT"
+    else
+        import -window "$window" "$EFR_OUT"
+    fi
     kill "$program"
 ' 2>/dev/null
 echo "Saved $out"

@@ -134,3 +134,43 @@ TEST(EfrScanDelete, NamesWithNewlinesNeverSteerTheDeletionOutside) {
     EXPECT_NE(::access(disk.path("x\n").c_str(), F_OK), 0);
     EXPECT_TRUE(::access(victim.c_str(), F_OK) == 0);
 }
+
+// After `git gc` with no remote branches, refs/heads and refs/tags are empty,
+// yet git needs them. A repository and a bare clone come through the scan,
+// and through a deletion of every folder in the tree, whole.
+TEST(EfrScanKept, GitRepositoriesSurviveAScanAndADeletionOfEveryFolder) {
+    ASSERT_EQ(runProgram({"git", "--version"}).exitCode, 0) << "scripts/test.sh installs git";
+    DiskBackend disk;
+    const std::string repo = disk.path("proj");
+    const std::string bare = disk.path("bare.git");
+    const std::vector<std::vector<std::string>> setUp = {
+        {"git", "init", "-q", repo},
+        {"git", "-C", repo, "-c", "user.name=T", "-c", "user.email=t@example.org", "commit", "-q",
+         "--allow-empty", "-m", "first"},
+        {"git", "-C", repo, "gc", "-q"},
+        {"git", "clone", "-q", "--bare", repo, bare},
+    };
+    for (const auto& command : setUp)
+        ASSERT_EQ(runProgram(command).exitCode, 0) << command[1] << " " << command[2];
+    disk.folder("empty");
+
+    const auto kept = efrScan({"--kept", disk.main()});
+    EXPECT_EQ(kept.exitCode, 0);
+    EXPECT_EQ(kept.out, bare + " was kept: it is part of a git repository.\n" + repo +
+                            "/.git was kept: it is part of a git repository.\n");
+    const auto keptInside = efrScan({"--kept", "-0", repo + "/.git/refs"});
+    EXPECT_EQ(keptInside.out, repo + "/.git/refs was kept: it is part of a git repository." + '\0');
+
+    const auto listed = efrScan({"-0", disk.main()});
+    EXPECT_EQ(listed.out, disk.path("empty") + '\0');
+    const auto everyFolder = runProgram({"find", disk.main(), "-mindepth", "1", "-type", "d", "-print0"});
+    const auto deleted =
+        runProgram({EFR_SCAN_BINARY, "--delete", "-0", disk.main()}, listed.out + everyFolder.out);
+    EXPECT_EQ(deleted.out.find(" has been deleted."), deleted.out.rfind(" has been deleted.")) << deleted.out;
+    EXPECT_NE(deleted.out.find(repo + "/.git/refs/heads was not deleted: it is part of a git repository."),
+              std::string::npos);
+
+    EXPECT_EQ(runProgram({"git", "-C", repo, "fsck", "--no-progress"}).exitCode, 0);
+    EXPECT_EQ(runProgram({"git", "-C", bare, "fsck", "--no-progress"}).exitCode, 0);
+    EXPECT_EQ(runProgram({"git", "-C", repo, "log", "--oneline"}).exitCode, 0);
+}

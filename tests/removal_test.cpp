@@ -372,9 +372,9 @@ TEST(MarkedEntryRemoval, StepsThroughMarkedEntriesAndCountsOutcomes) {
     cleaner::MarkedEntryRemoval run(List1, List2);
     std::vector<std::string> handed;
     const RemovalOutcome outcomes[] = {
-        {Result::NotEmpty, {}, {}},
-        {Result::Deleted, {}, {}},
-        {Result::Failed, std::make_error_code(std::errc::permission_denied), {}}};
+        {Result::NotEmpty, {}, {}, {}},
+        {Result::Deleted, {}, {}, {}},
+        {Result::Failed, std::make_error_code(std::errc::permission_denied), {}, {}}};
     int i = 0;
     while (const auto request = run.next()) {
         handed.push_back(request->path);
@@ -438,7 +438,8 @@ TEST(MarkedEntryRemoval, BatchesGiveThePerEntryResultWithOneNotificationPerRun) 
         std::vector<RemovalOutcome> outcomes;
         for (const Entry& entry : start)
             if (entry.marked)
-                outcomes.push_back({kinds[pick(5)], std::make_error_code(std::errc::permission_denied), {}});
+                outcomes.push_back(
+                    {kinds[pick(5)], std::make_error_code(std::errc::permission_denied), {}, {}});
         std::vector<std::size_t> batchEnds; // outcomes [previous end, end) go together
         for (std::size_t end = 0; end < outcomes.size();)
             batchEnds.push_back(end = std::min(outcomes.size(), end + 1 + static_cast<std::size_t>(pick(8))));

@@ -9,6 +9,12 @@
 //     status: 0 when the scan completed, 3 when it stopped early (the reason
 //     goes to stderr), 2 on a usage error.
 //
+//   efr-scan --kept [-0] MAIN_FOLDER
+//     Prints, instead of the list, the folders the scan kept because
+//     something needs them, in walk order: "<path> was kept: <reason>." one
+//     per line (NUL-ended with -0). When the main folder lies in a sealed
+//     folder, one line for the main folder. Exit status as for the scan.
+//
 //   efr-scan --delete [-0] MAIN_FOLDER
 //     Reads folder paths from standard input, one per line (with -0, ended
 //     by NUL bytes), marks them all in a folder list in that order, runs the
@@ -40,9 +46,13 @@ constexpr int kStopped = 3;
 constexpr const char* kUsageText =
     "usage: efr-scan [-0] MAIN_FOLDER\n"
     "         prints the empty folders beneath MAIN_FOLDER, one per line\n"
+    "       efr-scan --kept [-0] MAIN_FOLDER\n"
+    "         prints the folders the scan leaves out because the system or a\n"
+    "         program needs them, one per line: \"<path> was kept: <reason>.\"\n"
     "       efr-scan --delete [-0] MAIN_FOLDER\n"
     "         deletes the folders named on standard input, one per line, if they\n"
-    "         are still empty and lie beneath MAIN_FOLDER, and prints the log\n"
+    "         are still empty, lie beneath MAIN_FOLDER and nothing needs them,\n"
+    "         and prints the log\n"
     "  -0           paths (and log lines) end with a NUL byte instead of a newline,\n"
     "               so that any folder name passes through whole\n"
     "  --threads N  read folders ahead on N threads (0: the walk reads alone),\n"
@@ -61,12 +71,30 @@ void writeLines(const std::vector<std::string>& paths, char end) {
     }
 }
 
-int scan(const std::string& mainFolder, char end, unsigned threads) {
+// What the scan kept, as lines of their own.
+std::vector<std::string> keptLines(const cleaner::ScanOutcome& outcome) {
+    std::vector<std::string> lines;
+    const auto add = [&lines](const cleaner::KeptFolder& kept) {
+        lines.push_back(kept.path + " was kept: " + kept.reason + ".");
+    };
+    if (outcome.mainFolderKept)
+        add(*outcome.mainFolderKept);
+    for (const cleaner::KeptFolder& kept : outcome.kept)
+        add(kept);
+    return lines;
+}
+
+int scan(const std::string& mainFolder, char end, unsigned threads, bool printKept) {
     cleaner::PosixFileSystem fileSystem;
     cleaner::EmptyFolderScan emptyFolderScan(fileSystem, mainFolder);
     emptyFolderScan.setReadAheadThreads(threads);
     const cleaner::ScanOutcome outcome =
-        emptyFolderScan.run([end](std::vector<std::string>&& batch) { writeLines(batch, end); });
+        emptyFolderScan.run([end, printKept](std::vector<std::string>&& batch) {
+            if (!printKept)
+                writeLines(batch, end);
+        });
+    if (printKept)
+        writeLines(keptLines(outcome), end);
     std::fflush(stdout);
 
     if (outcome.status != cleaner::ScanOutcome::Status::Completed) {
@@ -114,6 +142,7 @@ int deleteFolders(const std::string& mainFolder, char end) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     bool deleting = false;
+    bool printKept = false;
     char end = '\n';
     unsigned threads = cleaner::EmptyFolderScan::kDefaultReadAheadThreads;
     std::optional<std::string> mainFolder;
@@ -125,6 +154,8 @@ int main(int argc, char** argv) {
         }
         if (argument == "--delete")
             deleting = true;
+        else if (argument == "--kept")
+            printKept = true;
         else if (argument == "-0")
             end = '\0';
         else if (argument == "--threads" && i + 1 < argc &&
@@ -136,7 +167,7 @@ int main(int argc, char** argv) {
         else
             return usage();
     }
-    if (!mainFolder)
+    if (!mainFolder || (deleting && printKept))
         return usage();
-    return deleting ? deleteFolders(*mainFolder, end) : scan(*mainFolder, end, threads);
+    return deleting ? deleteFolders(*mainFolder, end) : scan(*mainFolder, end, threads, printKept);
 }

@@ -22,9 +22,11 @@
 #include <QListView>
 #include <QLocale>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <span>
@@ -55,6 +57,19 @@ QString count(std::uint64_t n) {
 
 QString plural(std::uint64_t n, const char* one, const char* many) {
     return count(n) + " " + (n == 1 ? one : many);
+}
+
+// The folders a scan left out because something needs them, as the status
+// line's tooltip lists them: the first ones, then how many more.
+constexpr std::size_t kKeptFoldersShown = 20;
+
+QString keptFoldersTip(const std::vector<cleaner::KeptFolder>& kept) {
+    QStringList lines;
+    for (std::size_t i = 0; i < std::min(kept.size(), kKeptFoldersShown); ++i)
+        lines << displayPath(kept[i].path) + ": " + QString::fromStdString(kept[i].reason);
+    if (kept.size() > kKeptFoldersShown)
+        lines << "and " + count(kept.size() - kKeptFoldersShown) + " more";
+    return lines.join('\n');
 }
 
 } // namespace
@@ -240,13 +255,28 @@ void Form1::scanFinished(const cleaner::ScanOutcome& outcome) {
 }
 
 void Form1::showScanOutcome(const cleaner::ScanOutcome& outcome) {
+    if (outcome.mainFolderKept) {
+        setStatus(displayPath(outcome.mainFolderKept->path) + ": " +
+                  QString::fromStdString(outcome.mainFolderKept->reason) + ", so nothing in it is listed.");
+        updateControls();
+        return;
+    }
     const QString found = plural(outcome.foldersListed, "empty folder", "empty folders");
+    QString text;
     if (outcome.status == cleaner::ScanOutcome::Status::Stopped)
-        setStatus("Found " + found + ", then the scan stopped: " + displayPath(outcome.stoppedAt) +
-                  " could not be read (" + QString::fromStdString(outcome.reason.message()) +
-                  "). Later folders were not examined.");
+        text = "Found " + found + ", then the scan stopped: " + displayPath(outcome.stoppedAt) +
+               " could not be read (" + QString::fromStdString(outcome.reason.message()) +
+               "). Later folders were not examined.";
     else
-        setStatus("Found " + found + " in " + Dir1->Path() + ".");
+        text = "Found " + found + " in " + Dir1->Path() + ".";
+    if (outcome.kept.empty()) {
+        setStatus(text);
+    } else {
+        const std::size_t kept = outcome.kept.size();
+        text += " " + plural(kept, "folder that the system or a program needs was left out.",
+                             "folders that the system or a program needs were left out.");
+        setStatus(text, keptFoldersTip(outcome.kept));
+    }
     updateControls();
 }
 
@@ -333,6 +363,10 @@ void Form1::updateControls() {
 }
 
 void Form1::setStatus(const QString& text) {
+    setStatus(text, text); // the line is cut at the window's edge
+}
+
+void Form1::setStatus(const QString& text, const QString& toolTip) {
     statusLine->setText(text);
-    statusLine->setToolTip(text); // the line is cut at the window's edge
+    statusLine->setToolTip(toolTip);
 }

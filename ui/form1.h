@@ -91,6 +91,7 @@ private:
     void checkMainFolder();
     void updateControls();
     void setStatus(const QString& text);
+    void setStatus(const QString& text, const QString& toolTip);
 
     cleaner::FolderList m_folderList;
     cleaner::DeletionLog m_deletionLog;

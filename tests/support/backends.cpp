@@ -32,6 +32,10 @@ void MemoryBackend::file(const std::string& relative, std::uint64_t size) {
     memory.addFile(path(relative), size);
 }
 
+void MemoryBackend::textFile(const std::string& relative, const std::string& text) {
+    memory.addTextFile(path(relative), text);
+}
+
 void MemoryBackend::symlink(const std::string& relative) {
     memory.addOther(path(relative));
 }
@@ -45,12 +49,26 @@ DiskBackend::DiskBackend() {
     check(::mkdir(m_main.c_str(), 0755), "mkdir " + m_main);
 }
 
-void DiskBackend::folder(const std::string& relative) {
-    // Like `mkdir -p`: tests name only the deepest folder they need.
+// Like `mkdir -p` for the folders above `relative`: tests name only the
+// deepest entry they need.
+void DiskBackend::foldersOnTheWay(const std::string& relative) {
     std::string::size_type slash = 0;
     while ((slash = relative.find('/', slash + 1)) != std::string::npos)
         ::mkdir(path(relative.substr(0, slash)).c_str(), 0755);
+}
+
+void DiskBackend::folder(const std::string& relative) {
+    foldersOnTheWay(relative);
     check(::mkdir(path(relative).c_str(), 0755), "mkdir " + path(relative));
+}
+
+void DiskBackend::textFile(const std::string& relative, const std::string& text) {
+    foldersOnTheWay(relative);
+    const int fd = ::open(path(relative).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    check(fd < 0 ? -1 : 0, "create " + path(relative));
+    const bool whole = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    check(whole ? 0 : -1, "write " + path(relative));
 }
 
 void DiskBackend::file(const std::string& relative, std::uint64_t size) {

@@ -26,6 +26,8 @@ public:
 
     virtual void folder(const std::string& relative) = 0;
     virtual void file(const std::string& relative, std::uint64_t size = 0) = 0;
+    // A regular file holding `text`; missing folders on the way are made.
+    virtual void textFile(const std::string& relative, const std::string& text) = 0;
     virtual void symlink(const std::string& relative) = 0;
     virtual void fifo(const std::string& relative) = 0;
 
@@ -40,6 +42,7 @@ public:
     const char* name() const override { return "memory"; }
     void folder(const std::string& relative) override;
     void file(const std::string& relative, std::uint64_t size) override;
+    void textFile(const std::string& relative, const std::string& text) override;
     void symlink(const std::string& relative) override;
     void fifo(const std::string& relative) override;
 
@@ -53,10 +56,13 @@ public:
     const char* name() const override { return "disk"; }
     void folder(const std::string& relative) override;
     void file(const std::string& relative, std::uint64_t size) override;
+    void textFile(const std::string& relative, const std::string& text) override;
     void symlink(const std::string& relative) override;
     void fifo(const std::string& relative) override;
 
 private:
+    void foldersOnTheWay(const std::string& relative);
+
     TempFolder m_temp;
     cleaner::PosixFileSystem m_posix;
 };

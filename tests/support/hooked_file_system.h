@@ -25,6 +25,7 @@ public:
 
     std::atomic<int> examined = 0;
     std::atomic<int> removed = 0;
+    std::atomic<int> lookedUp = 0; // paths looked up or files read by path
 
     bool isFolder(const std::string& path) override { return m_inner.isFolder(path); }
     cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
@@ -70,6 +71,19 @@ public:
         if ((ec = m_hook(Operation::Move, fromName)))
             return;
         m_inner.moveEntry(from, fromName, to, toName, ec);
+    }
+    cleaner::EntryStatus lookUp(cleaner::FolderHandle from, const std::string& path, bool followLast,
+                                std::error_code& ec) override {
+        ++lookedUp;
+        return m_inner.lookUp(from, path, followLast, ec);
+    }
+    std::string readTextFile(cleaner::FolderHandle from, const std::string& path, std::size_t limit,
+                             std::error_code& ec) override {
+        ++lookedUp;
+        return m_inner.readTextFile(from, path, limit, ec);
+    }
+    std::string canonicalPath(const std::string& path, std::error_code& ec) override {
+        return m_inner.canonicalPath(path, ec);
     }
 
 private:

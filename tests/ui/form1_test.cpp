@@ -350,6 +350,36 @@ TEST(Form1, AScanThatStopsSaysWhereAndWhy) {
                                 " could not be read (Permission denied). Later folders were not examined.");
 }
 
+TEST(Form1, FoldersThatSomethingNeedsAreLeftOutAndTheStatusLineSaysWhich) {
+    DiskBackend disk;
+    disk.textFile(".config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    disk.folder("Music/old");
+    for (int i = 10; i < 31; ++i)
+        disk.folder(std::string("r").append(std::to_string(i)).append("/.git/refs"));
+    Form1 form;
+
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("Music/old")});
+    EXPECT_EQ(status(form), "Found 1 empty folder in " + disk.main() +
+                                ". 22 folders that the system or a program needs were left out.");
+    QStringList tip = form.statusLine->toolTip().split('\n');
+    ASSERT_EQ(tip.size(), 21);
+    EXPECT_EQ(tip.front().toStdString(), disk.path("Music") + ": the desktop uses it (XDG_MUSIC_DIR)");
+    EXPECT_EQ(tip[19].toStdString(), disk.path("r28/.git") + ": it is part of a git repository");
+    EXPECT_EQ(tip.back().toStdString(), "and 2 more");
+
+    form.Dir1->setPath(QString::fromStdString(disk.path("Music")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(status(form), "Found 1 empty folder in " + disk.path("Music") + ".");
+
+    form.Dir1->setPath(QString::fromStdString(disk.path("r10/.git/refs")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), std::vector<std::string>{});
+    EXPECT_EQ(status(form),
+              disk.path("r10/.git/refs") + ": it is part of a git repository, so nothing in it is listed.");
+}
+
 TEST(Form1, AFolderThatIsGoneLeavesTheTreeWhereItWasAndEmptiesTheList) {
     DiskBackend disk;
     disk.folder("a");

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "folder_keeper.h"
+
+#include "path.h"
+
+#include <vector>
+
+namespace cleaner {
+
+namespace {
+
+// fstab and user-dirs.dirs are a few lines long; a megabyte of either is
+// not what it claims to be, and only its first megabyte is believed.
+constexpr std::size_t kNamingFileLimit = 1 << 20;
+
+bool exists(FileSystem& fs, FolderHandle from, const std::string& path) {
+    std::error_code ec;
+    fs.lookUp(from, path, true, ec);
+    return !ec;
+}
+
+EntryKind kindOf(FileSystem& fs, FolderHandle from, const std::string& path) {
+    std::error_code ec;
+    const EntryStatus status = fs.lookUp(from, path, false, ec);
+    return ec ? EntryKind::Unknown : status.kind;
+}
+
+std::optional<std::string> readNamingFile(FileSystem& fs, FolderHandle from, const std::string& path) {
+    std::error_code ec;
+    std::string text = fs.readTextFile(from, path, kNamingFileLimit, ec);
+    if (ec)
+        return std::nullopt;
+    return text;
+}
+
+// "/a/b" -> "/a", "/a" -> "/".
+std::string parentOf(const std::string& canonical) {
+    const std::size_t slash = canonical.rfind('/');
+    return slash == 0 ? std::string("/") : canonical.substr(0, slash);
+}
+
+std::string prefixOf(const std::string& folder) {
+    return folder.ends_with('/') ? folder : folder + "/";
+}
+
+// `path`, a real path beneath the real main folder `canonicalMain`, as the
+// scan spells it from `mainFolderPath`; nothing when it is not beneath.
+std::optional<std::string> spelledFromMain(const std::string& path, const std::string& canonicalMain,
+                                           const std::string& mainFolderPath) {
+    const std::string prefix = prefixOf(canonicalMain);
+    if (!path.starts_with(prefix) || path.size() == prefix.size())
+        return std::nullopt;
+    return joinPath(mainFolderPath, std::string_view(path).substr(prefix.size()));
+}
+
+} // namespace
+
+NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts) {
+    NamedInside inside;
+    if (facts.marks & (marks::Etc | marks::Usr)) {
+        facts.systemRoot =
+            exists(fs, from, prefix + "etc/os-release") || exists(fs, from, prefix + "usr/lib/os-release");
+        if (facts.systemRoot && (facts.marks & marks::Etc))
+            if (const auto fstab = readNamingFile(fs, from, prefix + "etc/fstab"))
+                inside.mountPoints = mountPointsIn(*fstab);
+    }
+    if (facts.marks & marks::Config)
+        if (const auto userDirs = readNamingFile(fs, from, prefix + ".config/user-dirs.dirs"))
+            inside.desktopFolders = desktopFoldersIn(*userDirs);
+    return inside;
+}
+
+EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& prefix) {
+    EntryMarks found = marks::Etc | marks::Usr | marks::Config;
+    if (kindOf(fs, from, prefix + "HEAD") == EntryKind::RegularFile) {
+        found |= marks::HeadFile;
+        if (kindOf(fs, from, prefix + "objects") == EntryKind::Folder)
+            found |= marks::ObjectsFolder;
+        if (kindOf(fs, from, prefix + "refs") == EntryKind::Folder)
+            found |= marks::RefsFolder;
+    }
+    if (kindOf(fs, from, prefix + "PG_VERSION") == EntryKind::RegularFile)
+        found |= marks::PgVersionFile;
+    return found;
+}
+
+AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, NamedFolders& named) {
+    AboveMainFolder above;
+    std::error_code ec;
+    const std::string canonicalMain = fs.canonicalPath(mainFolderPath, ec);
+    if (ec)
+        return above;
+
+    // chain[0] is the main folder, then each folder above it up to "/".
+    struct Folder {
+        std::string path;
+        std::optional<std::uint64_t> device;
+        FolderFacts facts; // of the folders above the main folder
+        NamedInside inside;
+    };
+    std::vector<Folder> chain;
+    for (std::string path = canonicalMain;; path = parentOf(path)) {
+        Folder& folder = chain.emplace_back();
+        folder.path = path;
+        const EntryStatus status = fs.lookUp(kNoFolder, path, true, ec);
+        if (!ec)
+            folder.device = status.device;
+        if (path == "/")
+            break;
+    }
+    const auto fileSystemRoot = [&chain](std::size_t i) {
+        return chain[i].path == "/" ||
+               (chain[i].device && chain[i + 1].device && *chain[i].device != *chain[i + 1].device);
+    };
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        chain[i].facts.marks = marks::Etc | marks::Usr | marks::Config;
+        chain[i].facts.fileSystemRoot = fileSystemRoot(i);
+        chain[i].inside = lookInside(fs, kNoFolder, prefixOf(chain[i].path), chain[i].facts);
+    }
+    above.fileSystemRoot = fileSystemRoot(0);
+
+    // Nearest first, and only on the main folder's own file system: a drive
+    // mounted beneath a sealed folder is still the user's to clean.
+    for (std::size_t i = 0; i + 1 < chain.size() && chain[i].device == chain[0].device; ++i) {
+        const std::string name = chain[i].path.substr(chain[i].path.rfind('/') + 1);
+        above.sealedBy = keptByName(name, chain[i + 1].facts);
+        if (!above.sealedBy)
+            above.sealedBy = keptByContent(lookUpMarks(fs, kNoFolder, prefixOf(chain[i].path)));
+        if (above.sealedBy)
+            return above;
+    }
+
+    // Farthest first, so that a nearer file's word counts.
+    for (std::size_t i = chain.size() - 1; i >= 1; --i)
+        for (auto& [path, reason] : namedBeneath(chain[i].path, chain[i].inside))
+            if (auto spelled = spelledFromMain(path, canonicalMain, mainFolderPath))
+                named.add(std::move(*spelled), std::move(reason), -static_cast<int>(i));
+    return above;
+}
+
+} // namespace cleaner

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "file_system.h"
+#include "keep_rule.h"
+
+#include <optional>
+#include <string>
+
+namespace cleaner {
+
+// Gathers from the disk what the keep rule (keep_rule.h) needs to know,
+// for the scan and the removal alike. Every look-up here only reads, and a
+// look-up or read that fails just means "no".
+
+// Completes `facts` of a folder whose entries are noted in facts.marks:
+// whether it is a system root, and what its etc/fstab (in a system root)
+// and .config/user-dirs.dirs name. Looks only when the folder holds an
+// entry named etc, usr or .config, so most folders cost nothing.
+// `from` and `prefix` say where the folder is: an open folder and "", or
+// kNoFolder and the folder's path ending in "/".
+NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts);
+
+// The marks of rules 4 and 5 by look-ups, for a folder that is not read,
+// with etc, usr and .config marked so that lookInside() looks.
+EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& prefix);
+
+// What the rule says of the main folder and the folders above it.
+struct AboveMainFolder {
+    // The main folder, or the nearest folder above it on its file system,
+    // is sealed: nothing in the main folder may be read or deleted.
+    std::optional<KeepReason> sealedBy;
+    // The main folder is "/" or the root of its file system (rule 1).
+    bool fileSystemRoot = false;
+};
+
+// Looks at the main folder and every folder above it (its real path, links
+// resolved), once per scan or removal run. Adds to `named`, at negative
+// levels, what the fstab and user-dirs files above the main folder name
+// beneath it, spelled from `mainFolderPath` as the scan spells its paths.
+AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, NamedFolders& named);
+
+} // namespace cleaner

@@ -1,0 +1,293 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Folders that the system or a program needs: the scan never lists them,
+// and the removal never touches them.
+#include "cleaner/deletion_log.h"
+#include "cleaner/empty_folder_scan.h"
+#include "cleaner/folder_list.h"
+#include "cleaner/marking.h"
+#include "cleaner/memory_file_system.h"
+#include "support/hooked_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <set>
+
+using cleaner::MemoryFileSystem;
+using testing_support::HookedFileSystem;
+using Step = MemoryFileSystem::Step;
+
+namespace {
+
+struct Outcome {
+    std::vector<std::string> found;
+    std::vector<std::string> kept; // "<path>: <reason>"
+    std::string mainFolderKept;
+    std::string stoppedAt;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome scan(cleaner::FileSystem& fs, const std::string& main, unsigned threads) {
+    Outcome result;
+    cleaner::EmptyFolderScan scan(fs, main);
+    scan.setReadAheadThreads(threads);
+    const cleaner::ScanOutcome outcome = scan.run([&result](std::vector<std::string>&& batch) {
+        result.found.insert(result.found.end(), batch.begin(), batch.end());
+    });
+    for (const cleaner::KeptFolder& kept : outcome.kept)
+        result.kept.push_back(kept.path + ": " + kept.reason);
+    if (outcome.mainFolderKept)
+        result.mainFolderKept = outcome.mainFolderKept->path + ": " + outcome.mainFolderKept->reason;
+    result.stoppedAt = outcome.stoppedAt;
+    return result;
+}
+
+// The same with the walk reading alone and with read-ahead threads: the
+// outcome must not depend on how many there are.
+Outcome scanned(cleaner::FileSystem& fs, const std::string& main) {
+    const Outcome alone = scan(fs, main, 0);
+    EXPECT_EQ(alone, scan(fs, main, 16)) << main;
+    return alone;
+}
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+TEST(KeptFolders, EachRuleKeepsItsFolderAndEverythingElseIsListedAsBefore) {
+    MemoryFileSystem fs;
+    fs.addTextFile("/etc/os-release", "ID=debian\n");
+    fs.addTextFile("/etc/fstab", "UUID=1 / ext4 defaults 0 1\n"
+                                 "UUID=2 /data/ ext4 defaults 0 2\n"
+                                 "/dev/sdb1 /media/My\\040Disk auto nofail 0 0\n");
+    fs.addFolder("/lost+found");
+    fs.addFolder("/var/cache/empty");
+    fs.failOn("/var/cache", Step::List); // sealed: never read
+    fs.addFolder("/usr/share");
+    fs.addFolder("/tmp/left");
+    fs.addFolder("/data/inside");
+    fs.addFolder("/media/My Disk");
+    fs.addTextFile("/home/u/.config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    fs.addFolder("/home/u/Music/old");
+    fs.addFolder("/home/u/p/.git/refs/heads");
+    fs.failOn("/home/u/p/.git", Step::Open);
+    fs.addFolder("/home/u/p/src");
+    fs.addFolder("/home/u/only/.git");
+    fs.addFile("/home/u/bare/HEAD", 23);
+    fs.addFolder("/home/u/bare/objects/info");
+    fs.addFolder("/home/u/bare/refs/heads");
+    fs.failOn("/home/u/bare/refs", Step::List);
+    fs.addFile("/home/u/db/PG_VERSION", 3);
+    fs.addFolder("/home/u/db/pg_notify");
+    fs.addFolder("/home/u/vcs/.svn");
+    fs.addFolder("/home/u/vcs/.hg");
+    fs.addFolder("/home/u/vcs/.bzr");
+    fs.addFolder("/home/u/empty");
+
+    const Outcome outcome = scanned(fs, "/");
+    EXPECT_EQ(outcome.stoppedAt, "");
+    EXPECT_EQ(outcome.found,
+              (Lines{"/data/inside", "/home/u/Music/old", "/home/u/empty", "/home/u/p/src", "/tmp/left"}));
+    EXPECT_EQ(outcome.kept, (Lines{
+                                "/data: it is a mount point in /etc/fstab",
+                                "/etc: the system needs it",
+                                "/home: the system needs it",
+                                "/home/u/Music: the desktop uses it (XDG_MUSIC_DIR)",
+                                "/home/u/bare: it is part of a git repository",
+                                "/home/u/db: it is part of a PostgreSQL database",
+                                "/home/u/only/.git: it is part of a git repository",
+                                "/home/u/p/.git: it is part of a git repository",
+                                "/home/u/vcs/.bzr: it is part of a Bazaar repository",
+                                "/home/u/vcs/.hg: it is part of a Mercurial repository",
+                                "/home/u/vcs/.svn: it is part of a Subversion working copy",
+                                "/lost+found: the file system keeps it for repairs",
+                                "/media: the system needs it",
+                                "/media/My Disk: it is a mount point in /etc/fstab",
+                                "/tmp: the system needs it",
+                                "/usr: the system needs it",
+                                "/var: the system needs it",
+                            }));
+}
+
+TEST(KeptFolders, NothingInASealedFolderIsReadButAFolderKeptAloneIsWalked) {
+    MemoryFileSystem memory;
+    std::mutex mutex;
+    std::set<std::string> opened;
+    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation operation, const std::string& name) {
+        if (operation == HookedFileSystem::Operation::Open) {
+            const std::lock_guard lock(mutex);
+            opened.insert(name);
+        }
+        return std::error_code{};
+    });
+    memory.addTextFile("/M/.config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    memory.addFolder("/M/A/.git/objects");
+    memory.addFolder("/M/A/e");
+    memory.addFile("/M/B/HEAD", 23);
+    for (const char* inside : {"/M/B/objects/pack", "/M/B/refs/heads", "/M/B/refs/tags", "/M/B/hooks"})
+        memory.addFolder(inside);
+    memory.addFolder("/M/Music/e");
+    EXPECT_EQ(scanned(fs, "/M").found, (Lines{"/M/A/e", "/M/Music/e"}));
+    for (const char* sealed : {".git", "objects", "pack", "refs", "heads", "tags", "hooks"})
+        EXPECT_FALSE(opened.contains(sealed)) << sealed << " was opened";
+    EXPECT_TRUE(opened.contains("Music") && opened.contains("B"));
+
+    // Folders kept alone are read like any: one that can't be read stops
+    // the scan before anything of its tree is listed.
+    memory.addFolder("/M/Music/locked");
+    memory.failOn("/M/Music/locked", Step::List);
+    const Outcome stopped = scanned(fs, "/M");
+    EXPECT_EQ(stopped.found, (Lines{"/M/A/e"}));
+    EXPECT_EQ(stopped.stoppedAt, "/M/Music/locked");
+}
+
+TEST(KeptFolders, AnInstallationInsideTheTreeIsASystemRootWithItsOwnFstab) {
+    MemoryFileSystem fs;
+    fs.addFile("/M/u/chroot/usr/lib/os-release", 0);
+    fs.addTextFile("/M/u/chroot/etc/fstab", "/dev/vda2 /data/x ext4 defaults 0 2\n");
+    fs.addFolder("/M/u/chroot/data/x");
+    fs.addFolder("/M/u/chroot/tmp/e");
+    fs.addFolder("/M/u/chroot/var/lib/dpkg/updates");
+    fs.addFolder("/M/u/plain/var/e");
+
+    const Outcome outcome = scanned(fs, "/M");
+    EXPECT_EQ(outcome.found,
+              (Lines{"/M/u/chroot/tmp/e", "/M/u/plain", "/M/u/plain/var", "/M/u/plain/var/e"}));
+    EXPECT_EQ(outcome.kept,
+              (Lines{"/M/u/chroot/data/x: it is a mount point in /M/u/chroot/etc/fstab",
+                     "/M/u/chroot/etc: the system needs it", "/M/u/chroot/tmp: the system needs it",
+                     "/M/u/chroot/usr: the system needs it", "/M/u/chroot/var: the system needs it"}));
+
+    // The fstab above the main folder names folders beneath it too.
+    EXPECT_EQ(scanned(fs, "/M/u/chroot/data").kept,
+              (Lines{"/M/u/chroot/data/x: it is a mount point in /M/u/chroot/etc/fstab"}));
+}
+
+TEST(KeptFolders, AMainFolderInASealedFolderListsNothingAndSaysWhy) {
+    MemoryFileSystem fs;
+    fs.addFile("/etc/os-release", 0);
+    fs.addFolder("/var/lib/x/e");
+    fs.addFolder("/M/p/.git/refs/heads");
+    fs.addFile("/M/bare/HEAD", 23);
+    fs.addFolder("/M/bare/objects");
+    fs.addFolder("/M/bare/refs/x/e");
+    fs.addFile("/M/db/PG_VERSION", 3);
+    fs.addFolder("/M/db/base/e");
+    fs.addVolume("/V");
+    fs.addFolder("/V/lost+found/e");
+    fs.addFolder("/run/media/u");
+    fs.addVolume("/run/media/u/USB");
+    fs.addFolder("/run/media/u/USB/e");
+    fs.addFolder("/run/media/u/USB/lost+found/e");
+
+    const std::pair<const char*, const char*> sealed[] = {
+        {"/var/lib/x", "/var/lib/x: the system needs it"},
+        {"/M/p/.git", "/M/p/.git: it is part of a git repository"},
+        {"/M/p/.git/refs/", "/M/p/.git/refs/: it is part of a git repository"},
+        {"/M/bare/refs/x", "/M/bare/refs/x: it is part of a git repository"},
+        {"/M/db/base", "/M/db/base: it is part of a PostgreSQL database"},
+        {"/V/lost+found", "/V/lost+found: the file system keeps it for repairs"},
+        {"/run/media/u/USB/lost+found", "/run/media/u/USB/lost+found: the file system keeps it for repairs"},
+    };
+    for (const auto& [main, reason] : sealed) {
+        const Outcome outcome = scanned(fs, main);
+        EXPECT_EQ(outcome.mainFolderKept, reason);
+        EXPECT_EQ(outcome.found, Lines{}) << main;
+        EXPECT_EQ(outcome.stoppedAt, "") << main;
+    }
+
+    // A drive mounted inside a sealed folder is the user's to clean.
+    const Outcome usb = scanned(fs, "/run/media/u/USB");
+    EXPECT_EQ(usb.mainFolderKept, "");
+    EXPECT_EQ(usb.found, (Lines{"/run/media/u/USB/e"}));
+    EXPECT_EQ(usb.kept, (Lines{"/run/media/u/USB/lost+found: the file system keeps it for repairs"}));
+}
+
+namespace {
+
+class KeptRemoval : public ::testing::Test {
+protected:
+    // Marks every entry, deletes, and returns the log.
+    Lines deleteAll(const std::string& main, const Lines& entries) {
+        for (const std::string& entry : entries)
+            List1.AddItem(entry);
+        cleaner::ListBoxSelAll(List1);
+        cleaner::DeletedFolders deleted;
+        cleaner::ListBoxRemSel(List1, List2, fs, main, deleted);
+        Lines log;
+        for (int i = 0; i < List2.ListCount(); ++i)
+            log.push_back(List2.List(i));
+        return log;
+    }
+    Lines listed() const {
+        Lines entries;
+        for (int i = 0; i < List1.ListCount(); ++i)
+            entries.push_back(List1.List(i) + (List1.Selected(i) ? " (marked)" : ""));
+        return entries;
+    }
+
+    MemoryFileSystem fs;
+    cleaner::FolderList List1;
+    cleaner::DeletionLog List2;
+};
+
+} // namespace
+
+TEST_F(KeptRemoval, AKeptEntryOrOneInASealedFolderIsNeverTouchedAndTheLogSaysWhy) {
+    fs.addFolder("/M/p/.git/refs/heads");
+    fs.addFile("/M/p/.git/config", 0);
+    fs.addFile("/M/bare/HEAD", 23);
+    fs.addFolder("/M/bare/objects");
+    fs.addFolder("/M/bare/refs");
+    fs.addTextFile("/M/.config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    fs.addFolder("/M/Music/old");
+    fs.addFile("/M/sys/etc/os-release", 0);
+    fs.addFolder("/M/sys/tmp");
+    fs.addFolder("/M/sys/var/cache");
+    fs.addFolder("/M/e");
+
+    const Lines entries = {
+        "/M/p/.git", "/M/p/.git/refs/heads", "/M/p/.git/gone", "/M/p/.git/config", "/M/bare/refs", "/M/bare",
+        "/M/Music",  "/M/Music/old",         "/M/sys/tmp",     "/M/sys/var/cache", "/M/e"};
+    EXPECT_EQ(deleteAll("/M", entries),
+              (Lines{"/M/p/.git was not deleted: it is part of a git repository.",
+                     "/M/p/.git/refs/heads was not deleted: it is part of a git repository.",
+                     "/M/p/.git/gone was not deleted: it is no longer there.",
+                     "/M/p/.git/config was not deleted: it is no longer empty.",
+                     "/M/bare/refs was not deleted: it is part of a git repository.",
+                     "/M/bare was not deleted: it is part of a git repository.",
+                     "/M/Music was not deleted: the desktop uses it (XDG_MUSIC_DIR).",
+                     "/M/Music/old has been deleted.", "/M/sys/tmp was not deleted: the system needs it.",
+                     "/M/sys/var/cache was not deleted: the system needs it.", "/M/e has been deleted."}));
+    EXPECT_EQ(listed(), (Lines{"/M/p/.git", "/M/p/.git/refs/heads", "/M/p/.git/config", "/M/bare/refs",
+                               "/M/bare", "/M/Music", "/M/sys/tmp", "/M/sys/var/cache"}));
+    for (const char* kept :
+         {"/M/p/.git/refs/heads", "/M/bare/refs", "/M/Music", "/M/sys/tmp", "/M/sys/var/cache"})
+        EXPECT_TRUE(fs.exists(kept)) << kept;
+}
+
+TEST_F(KeptRemoval, NothingGoesWhenTheMainFolderLiesInASealedFolder) {
+    fs.addFolder("/M/p/.git/refs/heads");
+    EXPECT_EQ(deleteAll("/M/p/.git/refs", {"/M/p/.git/refs/heads", "/M/p/.git/refs/none"}),
+              (Lines{"/M/p/.git/refs/heads was not deleted: it is part of a git repository.",
+                     "/M/p/.git/refs/none was not deleted: it is no longer there."}));
+    EXPECT_TRUE(fs.exists("/M/p/.git/refs/heads"));
+}
+
+TEST_F(KeptRemoval, ATreeThatGainedAKeptFolderIsNoLongerEmpty) {
+    fs.addFolder("/M/A/.git");    // a repository made since the scan
+    fs.addFile("/M/B/x/HEAD", 0); // a bare repository, even with an empty HEAD
+    fs.addFolder("/M/B/x/objects");
+    fs.addFolder("/M/B/x/refs");
+    fs.addFile("/M/C/y/etc/os-release", 0); // an installation
+    fs.addFolder("/M/C/y/var");
+    fs.addFile("/M/D/z/PG_VERSION", 0); // a database
+    fs.addFolder("/M/E/sub");
+    EXPECT_EQ(
+        deleteAll("/M", {"/M/A", "/M/B", "/M/C", "/M/D", "/M/E"}),
+        (Lines{"/M/A was not deleted: it is no longer empty.", "/M/B was not deleted: it is no longer empty.",
+               "/M/C was not deleted: it is no longer empty.", "/M/D was not deleted: it is no longer empty.",
+               "/M/E has been deleted."}));
+    for (const char* kept : {"/M/A/.git", "/M/B/x/HEAD", "/M/C/y/var", "/M/D/z/PG_VERSION"})
+        EXPECT_TRUE(fs.exists(kept)) << kept;
+}

@@ -19,6 +19,12 @@ RemovalOutcome outcome(Result result, std::error_code reason = {}) {
     return verdict;
 }
 
+RemovalOutcome keptFor(const KeepReason& reason) {
+    RemovalOutcome verdict = outcome(Result::Kept);
+    verdict.keptBecause = reason.text();
+    return verdict;
+}
+
 bool isMissing(std::error_code ec) {
     return ec == std::errc::no_such_file_or_directory;
 }
@@ -272,46 +278,42 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
         return outcome(Result::Failed, ec);
     if (status.kind != EntryKind::Folder || status.device != m_device || status.mountRoot)
         return outcome(Result::NotEmpty); // no longer a plain folder on this file system
+
+    // Kept before empty: a bare repository holds files, but what the user
+    // must hear is that git needs it. The rules go in their order; only
+    // rules 4 and 5 need the folder read, so one that can't be opened or
+    // read is judged by the others, then refused.
+    std::optional<KeepReason> kept = sealedOnTheWay();
+    const FolderFacts& parentFacts = m_way.back().facts;
+    if (!kept)
+        kept = keptByName(name, parentFacts);
+    if (kept)
+        return keptFor(*kept);
+
     OpenFolder top = m_fs.openSub(parent, name, ec);
     if (isMissing(ec))
         return gone(path);
     if (isNotAFolder(ec))
         return outcome(Result::NotEmpty);
-    if (ec)
-        return outcome(Result::Failed, ec);
-    const EntryStatus opened = m_fs.folderStatus(top.get(), ec);
-    if (ec)
-        return outcome(Result::Failed, ec);
-    if (!opened.sameEntryAs(status) || opened.mountRoot)
+    EntryStatus opened;
+    if (!ec)
+        opened = m_fs.folderStatus(top.get(), ec);
+    if (!ec && (!opened.sameEntryAs(status) || opened.mountRoot))
         return outcome(Result::NotEmpty);
-
-    // Kept before empty: a bare repository holds files, but what the user
-    // must hear is that git needs it. Rules 4 and 5 go by what the folder
-    // holds, so it is read first; one that can't be read is judged by the
-    // other rules, then refused.
-    std::optional<KeepReason> kept = sealedOnTheWay();
-    const FolderFacts& parentFacts = m_way.back().facts;
-    if (!kept)
-        kept = keptByName(name, parentFacts);
     std::string failedName;
-    std::error_code readError;
-    if (!kept) {
-        readError = summariseFolder(m_fs, top.get(), m_device, SizeNeed::UntilNonZero, m_summary, m_scratch,
-                                    failedName);
-        if (!readError)
-            kept = keptByContent(m_summary.marks);
-    }
+    if (!ec)
+        ec = summariseFolder(m_fs, top.get(), m_device, SizeNeed::UntilNonZero, m_summary, m_scratch,
+                             failedName);
+    if (!ec)
+        kept = keptByContent(m_summary.marks);
     if (!kept)
         kept = keptByPlace(name, parentFacts);
     if (!kept)
         kept = m_named.find(path);
-    if (kept) {
-        RemovalOutcome verdict = outcome(Result::Kept);
-        verdict.keptBecause = kept->text();
-        return verdict;
-    }
-    if (readError)
-        return outcome(Result::Failed, readError);
+    if (kept)
+        return keptFor(*kept);
+    if (ec)
+        return outcome(Result::Failed, ec);
 
     m_nodes.clear();
     m_nodes.push_back(CheckedFolder{name, opened});

@@ -245,24 +245,38 @@ TEST_F(KeptRemoval, AKeptEntryOrOneInASealedFolderIsNeverTouchedAndTheLogSaysWhy
     fs.addFolder("/M/sys/tmp");
     fs.addFolder("/M/sys/var/cache");
     fs.addFolder("/M/e");
+    // Neither needs reading to be judged: they say why they stay, not that
+    // they can't be read.
+    fs.addFolder("/M/q/.svn");
+    fs.failOn("/M/q/.svn", Step::Open);
+    fs.failOn("/M/sys/tmp", Step::List);
 
-    const Lines entries = {
-        "/M/p/.git", "/M/p/.git/refs/heads", "/M/p/.git/gone", "/M/p/.git/config", "/M/bare/refs", "/M/bare",
-        "/M/Music",  "/M/Music/old",         "/M/sys/tmp",     "/M/sys/var/cache", "/M/e"};
-    EXPECT_EQ(deleteAll("/M", entries),
-              (Lines{"/M/p/.git was not deleted: it is part of a git repository.",
-                     "/M/p/.git/refs/heads was not deleted: it is part of a git repository.",
-                     "/M/p/.git/gone was not deleted: it is no longer there.",
-                     "/M/p/.git/config was not deleted: it is no longer empty.",
-                     "/M/bare/refs was not deleted: it is part of a git repository.",
-                     "/M/bare was not deleted: it is part of a git repository.",
-                     "/M/Music was not deleted: the desktop uses it (XDG_MUSIC_DIR).",
-                     "/M/Music/old has been deleted.", "/M/sys/tmp was not deleted: the system needs it.",
-                     "/M/sys/var/cache was not deleted: the system needs it.", "/M/e has been deleted."}));
+    const std::pair<const char*, const char*> entries[] = {
+        {"/M/p/.git", " was not deleted: it is part of a git repository."},
+        {"/M/p/.git/refs/heads", " was not deleted: it is part of a git repository."},
+        {"/M/p/.git/gone", " was not deleted: it is no longer there."},
+        {"/M/p/.git/config", " was not deleted: it is no longer empty."},
+        {"/M/bare/refs", " was not deleted: it is part of a git repository."},
+        {"/M/bare", " was not deleted: it is part of a git repository."},
+        {"/M/Music", " was not deleted: the desktop uses it (XDG_MUSIC_DIR)."},
+        {"/M/Music/old", " has been deleted."},
+        {"/M/sys/tmp", " was not deleted: the system needs it."},
+        {"/M/sys/var/cache", " was not deleted: the system needs it."},
+        {"/M/e", " has been deleted."},
+        {"/M/q/.svn", " was not deleted: it is part of a Subversion working copy."},
+    };
+    Lines paths;
+    Lines expectedLog;
+    for (const auto& [path, line] : entries) {
+        paths.push_back(path);
+        expectedLog.push_back(path + std::string(line));
+    }
+    EXPECT_EQ(deleteAll("/M", paths), expectedLog);
     EXPECT_EQ(listed(), (Lines{"/M/p/.git", "/M/p/.git/refs/heads", "/M/p/.git/config", "/M/bare/refs",
-                               "/M/bare", "/M/Music", "/M/sys/tmp", "/M/sys/var/cache"}));
+                               "/M/bare", "/M/Music", "/M/sys/tmp", "/M/sys/var/cache", "/M/q/.svn"}))
+        << "entries not deleted stay, unmarked";
     for (const char* kept :
-         {"/M/p/.git/refs/heads", "/M/bare/refs", "/M/Music", "/M/sys/tmp", "/M/sys/var/cache"})
+         {"/M/p/.git/refs/heads", "/M/bare/refs", "/M/Music", "/M/sys/tmp", "/M/sys/var/cache", "/M/q/.svn"})
         EXPECT_TRUE(fs.exists(kept)) << kept;
 }
 

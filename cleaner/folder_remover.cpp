@@ -153,8 +153,8 @@ RemovalOutcome FolderRemover::DeleteFolder(const RemovalRequest& request) {
     if (verdict.result != Result::Deleted)
         return verdict;
     verdict = removeTarget(m_way.back().folder.get(), std::string(names->back()), request.path);
-    if (verdict.result == Result::Deleted && request.holdsListed)
-        m_deleted.add(request.path);
+    if (verdict.result == Result::Deleted)
+        m_deleted.add(pathOf(*names, names->size()));
     return verdict;
 }
 

@@ -17,10 +17,10 @@
 
 namespace cleaner {
 
-// The folders deleted since the list was filled that still had listed
-// folders beneath them. A marked entry whose folder is gone went with one of
-// these ("has been deleted"), or vanished for some other reason ("no longer
-// there"): only what we deleted ourselves is ever logged as deleted.
+// Every folder deleted since the list was filled. A marked entry whose
+// folder is gone went with one of these ("has been deleted"), or vanished
+// for some other reason ("no longer there"): only what we deleted ourselves
+// is ever logged as deleted, whatever order the entries come in.
 class DeletedFolders {
 public:
     void add(std::string path) { m_paths.insert(std::move(path)); }
@@ -35,8 +35,6 @@ private:
 // One folder to delete.
 struct RemovalRequest {
     std::string path;
-    // The list holds this path again or folders beneath it, which go with it.
-    bool holdsListed = false;
 };
 
 // Deletes listed folders beneath one main folder, never anything else.

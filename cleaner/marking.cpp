@@ -7,16 +7,6 @@
 
 namespace cleaner {
 
-namespace {
-
-bool isAtOrBeneath(std::string_view path, std::string_view folder) {
-    if (!path.starts_with(folder))
-        return false;
-    return path.size() == folder.size() || folder.ends_with('/') || path[folder.size()] == '/';
-}
-
-} // namespace
-
 void ListBoxSelAll(FolderList& List1) {
     List1.SelectAll(true);
 }
@@ -33,13 +23,8 @@ void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem
         run.finish(remover.DeleteFolder(*request));
 }
 
-// The scan lists a folder's listed subfolders right after it, so the entry
-// that follows tells whether the list holds anything beneath this one.
 RemovalRequest MarkedEntryRemoval::requestAt(int position) const {
-    RemovalRequest request{m_list.List(position), false};
-    request.holdsListed =
-        position + 1 < m_list.ListCount() && isAtOrBeneath(m_list.text(position + 1), request.path);
-    return request;
+    return RemovalRequest{m_list.List(position)};
 }
 
 std::vector<RemovalRequest> MarkedEntryRemoval::requests() const {

@@ -10,8 +10,8 @@
 
 using cleaner::Folder;
 using cleaner::FsError;
-using cleaner::MemoryFileSystem;
 using testing_support::Backend;
+using testing_support::MemoryFileSystem;
 
 namespace {
 

@@ -5,16 +5,16 @@
 #include "cleaner/empty_folder_scan.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
-#include "cleaner/memory_file_system.h"
 #include "support/hooked_file_system.h"
+#include "support/memory_file_system.h"
 
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <set>
 
-using cleaner::MemoryFileSystem;
 using testing_support::HookedFileSystem;
+using testing_support::MemoryFileSystem;
 using Step = MemoryFileSystem::Step;
 
 namespace {

@@ -2,9 +2,9 @@
 // Reading ahead on many threads changes nothing the scan shows, and leaves
 // no thread and no descriptor behind, however the scan ends.
 #include "cleaner/empty_folder_scan.h"
-#include "cleaner/memory_file_system.h"
 #include "cleaner/posix_file_system.h"
 #include "support/hooked_file_system.h"
+#include "support/memory_file_system.h"
 #include "support/processes.h"
 #include "support/scan_runs.h"
 #include "support/temp_folder.h"
@@ -60,7 +60,7 @@ std::size_t threadsRunning() {
 TEST(ReadAhead, ChangesNothingOnRandomTreesInMemory) {
     int stopped = 0;
     for (std::uint64_t seed = 1; seed <= 300; ++seed) {
-        cleaner::MemoryFileSystem fs;
+        testing_support::MemoryFileSystem fs;
         fs.addFolder("/M");
         testing_support::buildInMemory(testing_support::randomTree(seed, shapeFor(seed)), fs, "/M");
         fs.reportUnknownTypes(seed % 4 == 0);
@@ -108,7 +108,7 @@ TEST(ReadAhead, ChangesNothingOnDiskForAnOrdinaryUserAndLeavesNothingOpen) {
 // takes a while): the scan ends promptly as cancelled, its threads end and
 // every handle is closed.
 TEST(ReadAhead, ACancelInTheMiddleOfReadingAheadLeavesNoThreadOrHandle) {
-    cleaner::MemoryFileSystem memory;
+    testing_support::MemoryFileSystem memory;
     for (int i = 0; i < 40; ++i)
         for (int j = 0; j < 40; ++j)
             memory.addFolder("/M/s" + std::to_string(i) + "/" + std::to_string(j));
@@ -145,7 +145,7 @@ TEST(ReadAhead, ACancelInTheMiddleOfReadingAheadLeavesNoThreadOrHandle) {
 // However wide or deep the tree, the folders held open stay within the
 // read-ahead window, the threads' own and one per level of the walk.
 TEST(ReadAhead, HoldsNoMoreFoldersOpenThanItsWindowAllows) {
-    cleaner::MemoryFileSystem memory;
+    testing_support::MemoryFileSystem memory;
     for (int i = 0; i < 6000; ++i)
         memory.addFolder("/M/wide" + std::to_string(i));
     for (int i = 0; i < 3000; ++i)

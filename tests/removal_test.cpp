@@ -4,8 +4,8 @@
 #include "cleaner/folder_list.h"
 #include "cleaner/list_observer.h"
 #include "cleaner/marking.h"
-#include "cleaner/memory_file_system.h"
 #include "support/hooked_file_system.h"
+#include "support/memory_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@
 
 using cleaner::DeletionLog;
 using cleaner::FolderList;
-using cleaner::MemoryFileSystem;
 using cleaner::RemovalOutcome;
 using testing_support::HookedFileSystem;
+using testing_support::MemoryFileSystem;
 using Step = MemoryFileSystem::Step;
 using Result = RemovalOutcome::Result;
 
@@ -179,6 +179,25 @@ TEST_F(Removal, AMissingFolderIsDeletedOnlyWhenAFolderWeDeletedHeldIt) {
     cleaner::DeletionLog laterLog;
     cleaner::ListBoxRemSel(List1, laterLog, fs, "/M", deleted);
     EXPECT_EQ(linesOf(laterLog), std::vector<std::string>{"/M/P/Q has been deleted."});
+    EXPECT_EQ(List1.ListCount(), 0);
+}
+
+// Entries in any order, some twice, as efr-scan --delete may be given them:
+// whatever this run deleted is "deleted" when met again, or when something
+// beneath it is; only V, which never existed, is no longer there.
+TEST_F(Removal, WhatThisRunDeletedIsDeletedInAnyOrder) {
+    for (const char* folder : {"/M/P/Q/Z", "/M/R", "/M/S/T", "/M/U"})
+        memory.addFolder(folder);
+    const char* order[] = {"/M/P", "/M/R", "/M/P/Q", "/M/P", "/M/S", "/M/U", "/M/S/T", "/M/P/Q/Z", "/M/V"};
+    std::vector<std::string> expected;
+    for (const char* path : order) {
+        list({{path, true}});
+        expected.push_back(path + std::string(path == std::string("/M/V")
+                                                  ? " was not deleted: it is no longer there."
+                                                  : " has been deleted."));
+    }
+    deleteMarked();
+    EXPECT_EQ(linesOf(List2), expected);
     EXPECT_EQ(List1.ListCount(), 0);
 }
 

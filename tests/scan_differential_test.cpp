@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The scan against the slow reference on many random trees, and the two
 // file systems against each other on the same trees.
-#include "cleaner/memory_file_system.h"
 #include "cleaner/posix_file_system.h"
+#include "support/memory_file_system.h"
 #include "support/processes.h"
 #include "support/scan_runs.h"
 #include "support/temp_folder.h"
@@ -50,7 +50,7 @@ ScanResult moved(ScanResult result, const std::string& from, const std::string& 
 }
 
 ScanResult scanInMemory(const testing_support::TreeRecipe& recipe) {
-    cleaner::MemoryFileSystem fs;
+    testing_support::MemoryFileSystem fs;
     fs.addFolder("/M");
     buildInMemory(recipe, fs, "/M");
     return runScan(fs, "/M");
@@ -73,7 +73,7 @@ TEST(ScanDifferential, AgreesWithTheReferenceOnRandomTreesInMemory) {
     int listed = 0;
     for (std::uint64_t seed = 1; seed <= 600; ++seed) {
         const auto recipe = randomTree(seed, shapeFor(seed, true));
-        cleaner::MemoryFileSystem fs;
+        testing_support::MemoryFileSystem fs;
         fs.addFolder("/M");
         buildInMemory(recipe, fs, "/M");
         fs.reportUnknownTypes(seed % 5 == 0);

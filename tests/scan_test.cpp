@@ -12,11 +12,11 @@
 #include <future>
 
 using cleaner::EmptyFolderScan;
-using cleaner::MemoryFileSystem;
 using cleaner::ScanOutcome;
 using testing_support::Backend;
 using testing_support::describe;
 using testing_support::HookedFileSystem;
+using testing_support::MemoryFileSystem;
 using testing_support::runLiteralScan;
 using testing_support::runScan;
 using testing_support::ScanResult;

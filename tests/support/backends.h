@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cleaner/file_system.h"
-#include "cleaner/memory_file_system.h"
+#include "support/memory_file_system.h"
 #include "cleaner/posix_file_system.h"
 #include "temp_folder.h"
 
@@ -46,7 +46,7 @@ public:
     void symlink(const std::string& relative) override;
     void fifo(const std::string& relative) override;
 
-    cleaner::MemoryFileSystem memory;
+    testing_support::MemoryFileSystem memory;
 };
 
 class DiskBackend final : public Backend {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tree_recipe.h"
 
-#include "cleaner/memory_file_system.h"
 #include "cleaner/path.h"
+#include "support/memory_file_system.h"
 
 #include <algorithm>
 #include <array>
@@ -137,8 +137,8 @@ TreeRecipe randomTree(std::uint64_t seed, const TreeShape& shape) {
     return Generator(seed, shape).make();
 }
 
-void buildInMemory(const TreeRecipe& recipe, cleaner::MemoryFileSystem& fs, const std::string& root) {
-    using Step = cleaner::MemoryFileSystem::Step;
+void buildInMemory(const TreeRecipe& recipe, testing_support::MemoryFileSystem& fs, const std::string& root) {
+    using Step = testing_support::MemoryFileSystem::Step;
     for (std::size_t i = 0; i < recipe.nodes.size(); ++i) {
         const TreeNode& node = recipe.nodes[i];
         const std::string path = cleaner::joinPath(root, recipe.relativePath(static_cast<int>(i)));

@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace cleaner {
-class MemoryFileSystem;
-}
-
 namespace testing_support {
+
+class MemoryFileSystem;
 
 enum class NodeKind : std::uint8_t {
     Folder,
@@ -52,7 +50,7 @@ struct TreeShape {
 TreeRecipe randomTree(std::uint64_t seed, const TreeShape& shape);
 
 // Builds the recipe under the folder `root`, which must exist.
-void buildInMemory(const TreeRecipe& recipe, cleaner::MemoryFileSystem& fs, const std::string& root);
+void buildInMemory(const TreeRecipe& recipe, MemoryFileSystem& fs, const std::string& root);
 // Throws std::system_error when the disk refuses a step.
 void buildOnDisk(const TreeRecipe& recipe, const std::string& root);
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "file_system.h"
+#include "cleaner/file_system.h"
 
 #include <cstdint>
 #include <map>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-namespace cleaner {
+namespace testing_support {
 
 // A file system held in memory, for tests: any folder can be made to fail,
 // whoever runs the tests (permission bits don't stop root on a real disk).
@@ -19,7 +19,7 @@ namespace cleaner {
 // Paths are absolute and "/"-separated; "/" always exists. Entries are listed
 // in the order they were added, so callers can't rely on a sorted listing.
 // Every call takes one lock, so threads may share an instance.
-class MemoryFileSystem final : public FileSystem {
+class MemoryFileSystem final : public cleaner::FileSystem {
 public:
     enum class Step : std::uint8_t { Open, List, Examine, Remove };
 
@@ -63,21 +63,26 @@ public:
     std::uint64_t examinedFileCount() const;
 
     bool isFolder(const std::string& path) override;
-    FolderHandle openFolder(const std::string& path, std::uint64_t& device, std::error_code& ec) override;
-    FolderHandle openSubFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
-    void readEntries(FolderHandle folder, std::vector<DirEntry>& out, std::error_code& ec,
+    cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
+                                     std::error_code& ec) override;
+    cleaner::FolderHandle openSubFolder(cleaner::FolderHandle parent, const std::string& name,
+                                        std::error_code& ec) override;
+    void readEntries(cleaner::FolderHandle folder, std::vector<cleaner::DirEntry>& out, std::error_code& ec,
                      std::stop_token stop) override;
-    EntryStatus examine(FolderHandle parent, const std::string& name, std::error_code& ec) override;
-    void closeFolder(FolderHandle folder) noexcept override;
-    EntryStatus folderStatus(FolderHandle folder, std::error_code& ec) override;
-    void removeEntry(FolderHandle parent, const std::string& name, bool folder, std::error_code& ec) override;
-    void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
-    void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to, const std::string& toName,
-                   std::error_code& ec) override;
+    cleaner::EntryStatus examine(cleaner::FolderHandle parent, const std::string& name,
+                                 std::error_code& ec) override;
+    void closeFolder(cleaner::FolderHandle folder) noexcept override;
+    cleaner::EntryStatus folderStatus(cleaner::FolderHandle folder, std::error_code& ec) override;
+    void removeEntry(cleaner::FolderHandle parent, const std::string& name, bool folder,
+                     std::error_code& ec) override;
+    void makePrivateFolder(cleaner::FolderHandle parent, const std::string& name,
+                           std::error_code& ec) override;
+    void moveEntry(cleaner::FolderHandle from, const std::string& fromName, cleaner::FolderHandle to,
+                   const std::string& toName, std::error_code& ec) override;
     // Nothing here is a link to follow: `followLast` changes nothing.
-    EntryStatus lookUp(FolderHandle from, const std::string& path, bool followLast,
-                       std::error_code& ec) override;
-    std::string readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
+    cleaner::EntryStatus lookUp(cleaner::FolderHandle from, const std::string& path, bool followLast,
+                                std::error_code& ec) override;
+    std::string readTextFile(cleaner::FolderHandle from, const std::string& path, std::size_t limit,
                              std::error_code& ec) override;
     std::string canonicalPath(const std::string& path, std::error_code& ec) override;
 
@@ -86,25 +91,25 @@ private:
 
     Node* find(const std::string& path) const;
     Node* findFrom(Node* node, const std::string& path) const;
-    Node* resolve(FolderHandle from, const std::string& path, std::error_code& ec) const;
-    EntryStatus statusOf(const Node& node) const;
+    Node* resolve(cleaner::FolderHandle from, const std::string& path, std::error_code& ec) const;
+    cleaner::EntryStatus statusOf(const Node& node) const;
     // The folder holding `path`'s entry, and the entry's slot in it.
     std::unique_ptr<Node>& slot(const std::string& path);
-    Node* create(const std::string& path, EntryKind kind);
-    Node* handleNode(FolderHandle handle, std::error_code& ec) const;
-    FolderHandle track(Node* node);
+    Node* create(const std::string& path, cleaner::EntryKind kind);
+    Node* handleNode(cleaner::FolderHandle handle, std::error_code& ec) const;
+    cleaner::FolderHandle track(Node* node);
 
     mutable std::mutex m_mutex;
     std::unique_ptr<Node> m_root;
     // Removed entries live on here, so that handles still open on them stay
     // valid, as descriptors of removed folders do on a real disk.
     std::vector<std::unique_ptr<Node>> m_removed;
-    std::map<FolderHandle, Node*> m_open;
-    FolderHandle m_nextHandle = 0;
+    std::map<cleaner::FolderHandle, Node*> m_open;
+    cleaner::FolderHandle m_nextHandle = 0;
     std::uint64_t m_nextInode = 2;
     std::uint64_t m_nextDevice = 3;
     std::uint64_t m_examinedFiles = 0;
     bool m_unknownTypes = false;
 };
 
-} // namespace cleaner
+} // namespace testing_support

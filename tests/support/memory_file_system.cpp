@@ -4,7 +4,13 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace cleaner {
+namespace testing_support {
+
+using cleaner::DirEntry;
+using cleaner::EntryKind;
+using cleaner::EntryStatus;
+using cleaner::FolderHandle;
+using cleaner::kNoFolder;
 
 namespace {
 
@@ -344,9 +350,9 @@ void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name,
     node->children.erase(it);
 }
 
-} // namespace cleaner
+} // namespace testing_support
 
-namespace cleaner {
+namespace testing_support {
 
 void MemoryFileSystem::makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) {
     const std::lock_guard lock(m_mutex);
@@ -392,9 +398,9 @@ void MemoryFileSystem::moveEntry(FolderHandle from, const std::string& fromName,
     target->children.push_back(std::move(moving));
 }
 
-} // namespace cleaner
+} // namespace testing_support
 
-namespace cleaner {
+namespace testing_support {
 
 MemoryFileSystem::Node* MemoryFileSystem::resolve(FolderHandle from, const std::string& path,
                                                   std::error_code& ec) const {
@@ -462,4 +468,4 @@ std::string MemoryFileSystem::canonicalPath(const std::string& path, std::error_
     return ec ? std::string{} : canonical;
 }
 
-} // namespace cleaner
+} // namespace testing_support

@@ -3,6 +3,8 @@
 
 #include "focus_mark.h"
 
+#include "cleaner/visible_name.h"
+
 #include <QAbstractFileIconProvider>
 #include <QDir>
 #include <QEvent>
@@ -12,6 +14,7 @@
 #include <QIcon>
 #include <QScrollBar>
 #include <QStorageInfo>
+#include <QStyledItemDelegate>
 
 #include <cerrno>
 #include <cstring>
@@ -49,6 +52,16 @@ private:
     QString m_type = QStringLiteral("Folder");
 };
 
+// Folder names as the lists show them, so that a name holding a newline or
+// a right-to-left override can't pass for another in the tree either.
+class VisibleNameDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale&) const override {
+        return QString::fromStdString(cleaner::visibleName(value.toString().toStdString()));
+    }
+};
+
 } // namespace
 
 FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSystemModel(this)) {
@@ -61,6 +74,7 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSy
     // times in a long run, on both the model's thread and this one.
     m_model->setOption(QFileSystemModel::DontWatchForChanges);
     setModel(m_model);
+    setItemDelegate(new VisibleNameDelegate(this));
     for (int column = 1; column < m_model->columnCount(); ++column)
         hideColumn(column);
     header()->hide();

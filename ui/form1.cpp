@@ -240,7 +240,7 @@ void Form1::dropScanResults() {
 }
 
 void Form1::showScanProgress() {
-    setStatus("Scanning " + Dir1->Path() + ": " +
+    setStatus("Scanning " + displayPath(m_mainFolderPath) + ": " +
               plural(m_scanRunner->foldersExamined(), "folder", "folders") + " examined");
 }
 
@@ -268,7 +268,7 @@ void Form1::showScanOutcome(const cleaner::ScanOutcome& outcome) {
                " could not be read (" + QString::fromStdString(outcome.reason.message()) +
                "). Later folders were not examined.";
     else
-        text = "Found " + found + " in " + Dir1->Path() + ".";
+        text = "Found " + found + " in " + displayPath(m_mainFolderPath) + ".";
     if (outcome.kept.empty()) {
         setStatus(text);
     } else {
@@ -290,7 +290,8 @@ void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
     m_deletedFolders.clear();
     m_mainFolderPath.clear();
     m_mainFolderWatch->stop();
-    setStatus("Cannot open " + path + ": " + reason + ". The list was cleared.");
+    setStatus("Cannot open " + displayPath(QFile::encodeName(path).toStdString()) + ": " + reason +
+              ". The list was cleared.");
     updateControls();
 }
 
@@ -339,9 +340,10 @@ void Form1::checkMainFolder() {
     m_folderList.Clear();
     m_deletedFolders.clear();
     const QString gone = displayPath(m_mainFolderPath);
+    const QString gonePath = QFile::decodeName(QByteArray::fromStdString(m_mainFolderPath));
     m_mainFolderPath.clear();
     m_mainFolderIdentity.reset();
-    const QString shown = nearestExistingFolder(gone);
+    const QString shown = nearestExistingFolder(gonePath);
     Dir1->setPathQuietly(shown);
     Drive1->showDriveOf(shown);
     setStatus(QString(wasScanning ? "The scan stopped: " : "") + gone +

@@ -3,11 +3,11 @@
 
 #include "cleaner/deletion_log.h"
 #include "cleaner/folder_list.h"
+#include "cleaner/visible_name.h"
 
-#include <QFile>
 
 QString displayPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    return QString::fromStdString(cleaner::visibleName(path));
 }
 
 void ListObserverModel::beginInsertRows(int first, int last) {

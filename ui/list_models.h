@@ -60,5 +60,6 @@ private:
     cleaner::DeletionLog& m_log;
 };
 
-// Paths are bytes on disk; this is how the window shows them.
+// Paths are bytes on disk; this is how the window shows them, so that no
+// two look alike (see cleaner/visible_name.h).
 QString displayPath(const std::string& path);

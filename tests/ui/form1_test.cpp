@@ -19,6 +19,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -378,6 +379,34 @@ TEST(Form1, FoldersThatSomethingNeedsAreLeftOutAndTheStatusLineSaysWhich) {
     EXPECT_EQ(listed(form), std::vector<std::string>{});
     EXPECT_EQ(status(form),
               disk.path("r10/.git/refs") + ": it is part of a git repository, so nothing in it is listed.");
+}
+
+// The list, the log and the tree show a name so that it can't pass for
+// another; the entries keep the name's bytes, and deleting uses those.
+TEST(Form1, NamesThatCouldPassForOthersAreShownWrittenOut) {
+    DiskBackend disk;
+    disk.folder("two\nlines");
+    disk.folder("\xe2\x80\xaelive");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(listed(form),
+              (std::vector<std::string>{disk.path("two\nlines"), disk.path("\xe2\x80\xaelive")}));
+    const auto shown = [](const QAbstractItemModel* model, int row) {
+        return model->index(row, 0).data().toString().toStdString();
+    };
+    EXPECT_EQ(shown(form.List1->model(), 0), disk.path("two\\nlines"));
+    EXPECT_EQ(shown(form.List1->model(), 1), disk.path("\\u202elive"));
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton); // Mark All
+    QTest::mouseClick(form.Command2, Qt::LeftButton); // Delete
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(shown(form.List2->model(), 0), disk.path("two\\nlines") + " has been deleted.");
+    EXPECT_FALSE(present(disk.path("two\nlines")));
+
+    const auto* delegate = qobject_cast<QStyledItemDelegate*>(form.Dir1->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    EXPECT_EQ(delegate->displayText(QString("a\u202Eb\nc"), QLocale()).toStdString(), "a\\u202eb\\nc");
 }
 
 TEST(Form1, AFolderThatIsGoneLeavesTheTreeWhereItWasAndEmptiesTheList) {

@@ -22,6 +22,7 @@
 #include <QListView>
 #include <QLocale>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
@@ -38,10 +39,6 @@ constexpr int kProgressIntervalMs = 100;
 // The longest the window thread spends on found folders or deletion
 // outcomes in one turn of its event loop.
 constexpr int kTurnBudgetMs = 15;
-// How often the window looks whether its main folder is still there. One
-// open and stat of one folder: cheap enough to notice an unmount within a
-// second.
-constexpr int kMainFolderWatchMs = 1000;
 
 // The folder itself if it still exists, else the nearest folder above it.
 QString nearestExistingFolder(const QString& path) {
@@ -81,8 +78,6 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
     m_deletionRunner = new DeletionRunner(this);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressIntervalMs);
-    m_mainFolderWatch = new QTimer(this);
-    m_mainFolderWatch->setInterval(kMainFolderWatchMs);
     m_pace = new QTimer(this);
     m_pace->setSingleShot(true);
     m_pace->setInterval(0);
@@ -99,6 +94,8 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
 }
 
 Form1::~Form1() {
+    delete m_wayEvents; // before the watch closes the handles they wait on
+    delete m_mountTableEvents;
     // Workers stop and end, and the models let go of the lists, before the
     // lists go away with this object's members.
     delete m_scanRunner;
@@ -120,7 +117,6 @@ void Form1::connectHandlers() {
     connect(m_scanRunner, &ScanRunner::found, this, &Form1::showFound);
     connect(m_scanRunner, &ScanRunner::finished, this, &Form1::scanFinished);
     connect(m_progressTimer, &QTimer::timeout, this, &Form1::showScanProgress);
-    connect(m_mainFolderWatch, &QTimer::timeout, this, &Form1::checkMainFolder);
     connect(m_pace, &QTimer::timeout, this, &Form1::paceWork);
     connect(m_deletionRunner, &DeletionRunner::deleted, this, &Form1::applyDeletions);
     connect(m_deletionRunner, &DeletionRunner::finished, this, &Form1::deletionFinished);
@@ -160,8 +156,8 @@ void Form1::Dir1_Change() {
     dropScanResults();
     m_folderList.Clear();
     m_deletedFolders.clear();
+    watchMainFolder(); // before it is looked at, so that no change goes unnoticed
     m_mainFolderIdentity = fileSystem().identify(m_mainFolderPath);
-    m_mainFolderWatch->start();
     Drive1->showDriveOf(Dir1->Path());
     m_scanRunner->start(fileSystem(), m_mainFolderPath);
     m_progressTimer->start();
@@ -289,7 +285,7 @@ void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
     m_folderList.Clear();
     m_deletedFolders.clear();
     m_mainFolderPath.clear();
-    m_mainFolderWatch->stop();
+    stopWatchingMainFolder();
     setStatus("Cannot open " + displayPath(QFile::encodeName(path).toStdString()) + ": " + reason +
               ". The list was cleared.");
     updateControls();
@@ -336,7 +332,7 @@ void Form1::checkMainFolder() {
     m_scanRunner->cancel();
     dropScanResults();
     m_progressTimer->stop();
-    m_mainFolderWatch->stop();
+    stopWatchingMainFolder();
     m_folderList.Clear();
     m_deletedFolders.clear();
     const QString gone = displayPath(m_mainFolderPath);
@@ -349,6 +345,36 @@ void Form1::checkMainFolder() {
     setStatus(QString(wasScanning ? "The scan stopped: " : "") + gone +
               " is no longer there (it was removed, or its drive was unmounted). The list was cleared.");
     updateControls();
+}
+
+// The main folder is looked at again only when something may have happened
+// to it or to the way to it: a window left alone does no file-system work.
+void Form1::watchMainFolder() {
+    stopWatchingMainFolder();
+    m_wayWatch = std::make_unique<cleaner::WayWatch>(m_mainFolderPath);
+    if (m_wayWatch->inotifyHandle() >= 0) {
+        m_wayEvents = new QSocketNotifier(m_wayWatch->inotifyHandle(), QSocketNotifier::Read, this);
+        connect(m_wayEvents, &QSocketNotifier::activated, this, [this] {
+            if (m_wayWatch && m_wayWatch->takeEvents())
+                checkMainFolder();
+        });
+    }
+    if (m_wayWatch->mountTableHandle() >= 0) {
+        m_mountTableEvents =
+            new QSocketNotifier(m_wayWatch->mountTableHandle(), QSocketNotifier::Exception, this);
+        connect(m_mountTableEvents, &QSocketNotifier::activated, this, &Form1::checkMainFolder);
+    }
+}
+
+void Form1::stopWatchingMainFolder() {
+    // Called from the notifiers' own signals too: they go once that is over.
+    for (QSocketNotifier* notifier :
+         {std::exchange(m_wayEvents, nullptr), std::exchange(m_mountTableEvents, nullptr)})
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    m_wayWatch.reset();
 }
 
 // While a scan runs the list can't be marked or deleted from; while folders

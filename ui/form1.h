@@ -7,6 +7,7 @@
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/paced_queue.h"
+#include "cleaner/way_watch.h"
 
 #include <QMainWindow>
 
@@ -23,6 +24,7 @@ class FolderTree;
 class PathListView;
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
 class QTimer;
 class ScanRunner;
 
@@ -88,6 +90,8 @@ private:
     void deletionFinished();
     void showDeletionProgress();
     void showDeletionOutcome();
+    void watchMainFolder();
+    void stopWatchingMainFolder();
     void checkMainFolder();
     void updateControls();
     void setStatus(const QString& text);
@@ -104,7 +108,9 @@ private:
     ScanRunner* m_scanRunner = nullptr;
     DeletionRunner* m_deletionRunner = nullptr;
     QTimer* m_progressTimer = nullptr;
-    QTimer* m_mainFolderWatch = nullptr;
+    std::unique_ptr<cleaner::WayWatch> m_wayWatch; // while there is a main folder
+    QSocketNotifier* m_wayEvents = nullptr;
+    QSocketNotifier* m_mountTableEvents = nullptr;
     std::optional<cleaner::EntryStatus> m_mainFolderIdentity; // the folder scanned
     std::optional<cleaner::MarkedEntryRemoval> m_removal;     // while a deletion lasts
     int m_removalTotal = 0;

@@ -26,26 +26,34 @@ public:
     std::atomic<int> examined = 0;
     std::atomic<int> removed = 0;
     std::atomic<int> lookedUp = 0; // paths looked up or files read by path
+    std::atomic<int> calls = 0;    // of any kind
 
-    bool isFolder(const std::string& path) override { return m_inner.isFolder(path); }
+    bool isFolder(const std::string& path) override {
+        ++calls;
+        return m_inner.isFolder(path);
+    }
     cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,
                                      std::error_code& ec) override {
+        ++calls;
         if ((ec = m_hook(Operation::Open, path)))
             return -1;
         return m_inner.openFolder(path, device, ec);
     }
     cleaner::FolderHandle openSubFolder(cleaner::FolderHandle parent, const std::string& name,
                                         std::error_code& ec) override {
+        ++calls;
         if ((ec = m_hook(Operation::Open, name)))
             return -1;
         return m_inner.openSubFolder(parent, name, ec);
     }
     void readEntries(cleaner::FolderHandle folder, std::vector<cleaner::DirEntry>& out, std::error_code& ec,
                      std::stop_token stop) override {
+        ++calls;
         m_inner.readEntries(folder, out, ec, stop);
     }
     cleaner::EntryStatus examine(cleaner::FolderHandle parent, const std::string& name,
                                  std::error_code& ec) override {
+        ++calls;
         ++examined;
         if ((ec = m_hook(Operation::Examine, name)))
             return {};
@@ -53,10 +61,12 @@ public:
     }
     void closeFolder(cleaner::FolderHandle folder) noexcept override { m_inner.closeFolder(folder); }
     cleaner::EntryStatus folderStatus(cleaner::FolderHandle folder, std::error_code& ec) override {
+        ++calls;
         return m_inner.folderStatus(folder, ec);
     }
     void removeEntry(cleaner::FolderHandle parent, const std::string& name, bool folder,
                      std::error_code& ec) override {
+        ++calls;
         ++removed;
         if ((ec = m_hook(Operation::Remove, name)))
             return;
@@ -64,25 +74,30 @@ public:
     }
     void makePrivateFolder(cleaner::FolderHandle parent, const std::string& name,
                            std::error_code& ec) override {
+        ++calls;
         m_inner.makePrivateFolder(parent, name, ec);
     }
     void moveEntry(cleaner::FolderHandle from, const std::string& fromName, cleaner::FolderHandle to,
                    const std::string& toName, std::error_code& ec) override {
+        ++calls;
         if ((ec = m_hook(Operation::Move, fromName)))
             return;
         m_inner.moveEntry(from, fromName, to, toName, ec);
     }
     cleaner::EntryStatus lookUp(cleaner::FolderHandle from, const std::string& path, bool followLast,
                                 std::error_code& ec) override {
+        ++calls;
         ++lookedUp;
         return m_inner.lookUp(from, path, followLast, ec);
     }
     std::string readTextFile(cleaner::FolderHandle from, const std::string& path, std::size_t limit,
                              std::error_code& ec) override {
+        ++calls;
         ++lookedUp;
         return m_inner.readTextFile(from, path, limit, ec);
     }
     std::string canonicalPath(const std::string& path, std::error_code& ec) override {
+        ++calls;
         return m_inner.canonicalPath(path, ec);
     }
 

@@ -242,6 +242,23 @@ TEST(Form1Mounts, UnmountingTheDriveEmptiesTheListAndDeletesNothing) {
 
 // Texts cut at the right edge show whole as tooltips; a click on an entry's
 // text marks it; the log keeps its newest line in view.
+TEST(Form1Mounts, AnUnmountedDriveEmptiesTheListWithinMoments) {
+    if (qEnvironmentVariable("EFR_PRIVATE_MOUNTS") != "1")
+        GTEST_SKIP() << "runs in a private mount namespace only";
+    DiskBackend disk;
+    disk.folder("drive");
+    ASSERT_EQ(::mount("efr-test", disk.path("drive").c_str(), "tmpfs", 0, "size=1m"), 0)
+        << std::strerror(errno);
+    disk.folder("drive/e");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.path("drive")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 1);
+
+    ASSERT_EQ(::umount(disk.path("drive").c_str()), 0) << std::strerror(errno);
+    QTRY_COMPARE_WITH_TIMEOUT(form.folderList().ListCount(), 0, 2000);
+}
+
 TEST(Form1, CutTextsShowWholeAndEntriesMarkWithAClickOnTheirText) {
     DiskBackend disk;
     const std::string longName(200, 'n');
@@ -407,6 +424,43 @@ TEST(Form1, NamesThatCouldPassForOthersAreShownWrittenOut) {
     const auto* delegate = qobject_cast<QStyledItemDelegate*>(form.Dir1->itemDelegate());
     ASSERT_NE(delegate, nullptr);
     EXPECT_EQ(delegate->displayText(QString("a\u202Eb\nc"), QLocale()).toStdString(), "a\\u202eb\\nc");
+}
+
+// A window left alone after a scan does no file-system work at all (a drive
+// may sleep), yet notices within moments when the way to its folder changes
+// or the folder goes; changes beside the way don't wake it.
+TEST(Form1, AWindowLeftAloneTouchesNoDiskYetNoticesItsFolderGoing) {
+    DiskBackend disk;
+    disk.folder("way/main/e");
+    disk.folder("other/e");
+    cleaner::PosixFileSystem posix;
+    auto hooked =
+        std::make_unique<HookedFileSystem>(posix, [](auto, const auto&) { return std::error_code{}; });
+    const HookedFileSystem& fs = *hooked;
+    Form1 form(std::move(hooked));
+    form.Dir1->setPath(QString::fromStdString(disk.path("way/main")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 1);
+
+    const int calls = fs.calls;
+    QTest::qWait(3000);
+    disk.folder("way/beside");
+    ASSERT_EQ(::rmdir(disk.path("way/beside").c_str()), 0);
+    disk.folder("way/main/new");
+    QTest::qWait(300);
+    EXPECT_EQ(fs.calls, calls) << "file-system calls while the window sat idle";
+
+    ASSERT_EQ(::rename(disk.path("way").c_str(), disk.path("moved").c_str()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(form.folderList().ListCount(), 0, 2000);
+    EXPECT_EQ(status(form),
+              disk.path("way/main") +
+                  " is no longer there (it was removed, or its drive was unmounted). The list was cleared.");
+
+    form.Dir1->setPath(QString::fromStdString(disk.path("other")));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 1);
+    testing_support::removeTree(disk.path("other"));
+    QTRY_COMPARE_WITH_TIMEOUT(form.folderList().ListCount(), 0, 2000);
 }
 
 TEST(Form1, AFolderThatIsGoneLeavesTheTreeWhereItWasAndEmptiesTheList) {

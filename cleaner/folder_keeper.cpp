@@ -134,7 +134,7 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Nam
     for (std::size_t i = chain.size() - 1; i >= 1; --i)
         for (auto& [path, reason] : namedBeneath(chain[i].path, chain[i].inside))
             if (auto spelled = spelledFromMain(path, canonicalMain, mainFolderPath))
-                named.add(std::move(*spelled), std::move(reason), -static_cast<int>(i));
+                named.insert(std::move(*spelled), std::move(reason), -static_cast<int>(i));
     return above;
 }
 

@@ -16,6 +16,10 @@ void countNonFolder(FolderSummary& out, const EntryStatus& status) {
 
 const EntryStatus kNotAFile{EntryKind::Other, 0, 0, false};
 
+void note(FolderSummary& out, std::string_view name, EntryKind kind) {
+    noteEntry(out.marks, name, kind == EntryKind::RegularFile, kind == EntryKind::Folder);
+}
+
 // An entry we could not look at may hold data: it weighs one byte.
 void noteUnexaminable(FolderSummary& out, const std::string& name, std::error_code reason) {
     out.bytes += 1;
@@ -55,12 +59,12 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             maybeFolders.push_back(&entry);
             break;
         case EntryKind::RegularFile:
-            noteEntry(out.marks, entry.name, EntryKind::RegularFile);
+            note(out, entry.name, EntryKind::RegularFile);
             ++out.fileCount;
             out.regularFiles.push_back(std::move(entry.name));
             break;
         case EntryKind::Other:
-            noteEntry(out.marks, entry.name, EntryKind::Other);
+            note(out, entry.name, EntryKind::Other);
             countNonFolder(out, kNotAFile);
             break;
         }
@@ -79,13 +83,13 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             }
             // An entry of unknown type that can't be examined: a file we
             // could not measure.
-            noteEntry(out.marks, entry->name, EntryKind::Unknown);
+            note(out, entry->name, EntryKind::Unknown);
             ++out.fileCount;
             noteUnexaminable(out, entry->name, ec);
             ec.clear();
             continue;
         }
-        noteEntry(out.marks, entry->name, status.kind);
+        note(out, entry->name, status.kind);
         const bool realFolder =
             status.kind == EntryKind::Folder && status.device == device && !status.mountRoot;
         if (realFolder)

@@ -224,7 +224,7 @@ std::string KeepReason::text() const {
     return text;
 }
 
-void noteEntry(EntryMarks& found, std::string_view name, EntryKind kind) noexcept {
+void noteEntry(EntryMarks& found, std::string_view name, bool regularFile, bool realFolder) noexcept {
     switch (name.size()) {
     case 3:
         if (name == "etc")
@@ -233,19 +233,19 @@ void noteEntry(EntryMarks& found, std::string_view name, EntryKind kind) noexcep
             found |= marks::Usr;
         break;
     case 4:
-        if (name == "HEAD" && kind == EntryKind::RegularFile)
+        if (name == "HEAD" && regularFile)
             found |= marks::HeadFile;
-        else if (name == "refs" && kind == EntryKind::Folder)
+        else if (name == "refs" && realFolder)
             found |= marks::RefsFolder;
         break;
     case 7:
-        if (name == "objects" && kind == EntryKind::Folder)
+        if (name == "objects" && realFolder)
             found |= marks::ObjectsFolder;
         else if (name == ".config")
             found |= marks::Config;
         break;
     case 10:
-        if (name == "PG_VERSION" && kind == EntryKind::RegularFile)
+        if (name == "PG_VERSION" && regularFile)
             found |= marks::PgVersionFile;
         break;
     default:
@@ -314,10 +314,10 @@ std::vector<std::pair<std::string, KeepReason>> namedBeneath(const std::string& 
 
 void NamedFolders::add(const std::string& folderPath, int level, const NamedInside& inside) {
     for (auto& [path, reason] : namedBeneath(folderPath, inside))
-        add(std::move(path), std::move(reason), level);
+        insert(std::move(path), std::move(reason), level);
 }
 
-void NamedFolders::add(std::string path, KeepReason reason, int level) {
+void NamedFolders::insert(std::string path, KeepReason reason, int level) {
     auto& named = reason.kind == KeepKind::MountPoint ? m_mountPoints : m_desktopFolders;
     m_lengths.insert(path.size());
     const auto [it, added] = named.try_emplace(std::move(path), Named{reason, level});
@@ -327,7 +327,7 @@ void NamedFolders::add(std::string path, KeepReason reason, int level) {
 }
 
 std::optional<KeepReason> NamedFolders::find(const std::string& path) const {
-    if (!m_lengths.contains(path.size()))
+    if (m_lengths.find(path.size()) == m_lengths.end())
         return std::nullopt;
     for (const auto* named : {&m_mountPoints, &m_desktopFolders}) {
         const auto it = named->find(path);

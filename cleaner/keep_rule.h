@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "file_system.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -76,9 +74,10 @@ inline constexpr EntryMarks Usr = 1 << 5;
 inline constexpr EntryMarks Config = 1 << 6;
 } // namespace marks
 
-// Notes the entry `name` of kind `kind` (Folder only for a real folder,
-// never for a link to one) in `marks`. Costs a length test for most names.
-void noteEntry(EntryMarks& marks, std::string_view name, EntryKind kind) noexcept;
+// Notes the entry `name` in `marks`: whether it is a regular file, and
+// whether it is a real folder (never a link to one). Costs a length test
+// for most names.
+void noteEntry(EntryMarks& marks, std::string_view name, bool regularFile, bool realFolder) noexcept;
 
 // What the rule knows of a folder whose subfolders are being judged.
 struct FolderFacts {
@@ -137,7 +136,7 @@ public:
     // Adds what `inside` names, for the folder at `folderPath`.
     void add(const std::string& folderPath, int level, const NamedInside& inside);
     // Adds one folder by its path.
-    void add(std::string path, KeepReason reason, int level);
+    void insert(std::string path, KeepReason reason, int level);
     std::optional<KeepReason> find(const std::string& path) const;
     bool empty() const noexcept { return m_mountPoints.empty() && m_desktopFolders.empty(); }
 

@@ -83,11 +83,11 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
 
 TEST(KeepRule, EntryMarksNoteOnlyWhatTheRuleLooksAt) {
     EntryMarks found = 0;
-    cleaner::noteEntry(found, "HEAD", cleaner::EntryKind::Other); // a link is not the file
-    cleaner::noteEntry(found, "refs", cleaner::EntryKind::Other); // nor the folder
-    cleaner::noteEntry(found, "objects", cleaner::EntryKind::Folder);
-    cleaner::noteEntry(found, "etc", cleaner::EntryKind::Other); // a link counts here
-    cleaner::noteEntry(found, "PG_VERSIONS", cleaner::EntryKind::RegularFile);
+    cleaner::noteEntry(found, "HEAD", false, false); // a link is not the file
+    cleaner::noteEntry(found, "refs", false, false); // nor the folder
+    cleaner::noteEntry(found, "objects", false, true);
+    cleaner::noteEntry(found, "etc", false, false); // a link counts here
+    cleaner::noteEntry(found, "PG_VERSIONS", true, false);
     EXPECT_EQ(found, marks::ObjectsFolder | marks::Etc);
 }
 

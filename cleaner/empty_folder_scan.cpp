@@ -95,13 +95,14 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
     }
     if (read.error)
         return fail(read.failedName.empty() ? m_path : joinPath(m_path, read.failedName), read.error);
-    std::optional<KeepReason> kept = std::move(read.kept);
+    std::optional<KeepReason> kept = read.kept; // copied: threads reading its subfolders still look at it
     if (!kept && !m_named.empty())
         kept = m_named.find(m_path);
     // Sizes matter only while a folder above could still be listed; this
     // folder itself can only be listed if it holds no files to measure and
     // nothing needs it.
-    const SizeNeed need = !kept && m_liveCandidates > 0 ? SizeNeed::UntilNonZero : SizeNeed::None;
+    const SizeNeed need =
+        kept || read.sizesMeasured || m_liveCandidates == 0 ? SizeNeed::None : SizeNeed::UntilNonZero;
     const std::error_code ec = measureFiles(m_fs, read.folder.get(), need, read.summary, stop);
     if (ec)
         return fail(m_path, ec);

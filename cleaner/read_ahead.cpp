@@ -138,6 +138,9 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
     folder->kept = keptByName(folder->name, parent->facts);
     if (!folder->kept)
         folder->kept = keptByPlace(folder->name, parent->facts);
+    // A kept folder counts as data: nothing above it can be listed any more.
+    folder->sizesMayMatter =
+        parent != m_root && !parent->kept && (parent->sizesMayMatter || parent->summary.fileCount == 0);
     folder->place = parent->place;
     folder->place.push_back(static_cast<std::uint32_t>(index));
     parent->subFolders[index] = folder;
@@ -167,6 +170,11 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
     NamedInside inside = lookInside(m_fs, folder.folder.get(), "", folder.facts);
     if (!inside.empty())
         folder.named = std::make_unique<NamedInside>(std::move(inside));
+    if (folder.sizesMayMatter) {
+        folder.error =
+            measureFiles(m_fs, folder.folder.get(), SizeNeed::UntilNonZero, folder.summary, m_stop);
+        folder.sizesMeasured = !folder.error;
+    }
 }
 
 // The folder is read: its subfolders are known from now on. Returns how many.

@@ -45,6 +45,14 @@ struct FolderRead {
     // What its fstab and user-dirs file name, when anything.
     std::unique_ptr<NamedInside> named;
 
+    // Some folder above it, beneath the main folder, holds no files and is
+    // not kept: it might still be listed, so the sizes of this folder's
+    // files may matter. The walk needs them only when that folder is still
+    // undecided, which it alone knows; reading them here whenever they may
+    // matter costs a few more look-ups, but on many threads rather than one.
+    bool sizesMayMatter = false;
+    bool sizesMeasured = false; // as far as SizeNeed::UntilNonZero goes
+
     // Its subfolders, one slot each: empty until a read of it begins.
     std::vector<FolderReadPtr> subFolders;
     std::size_t nextToRead = 0; // the first subfolder no read has begun for

@@ -225,7 +225,9 @@ TEST(ScanCost, FileSizesAreReadOnlyWhileAFolderAboveCouldStillBeListed) {
 
     const ScanResult result = runScan(fs, "/M");
     EXPECT_TRUE(result.found.empty());
-    EXPECT_EQ(fs.examinedFileCount(), 2u) << "only quiet/sub/first and quiet/sub/second need a look";
+    // quiet/sub/first and quiet/sub/second; and zlater's first file, since
+    // the threads reading ahead can't know that quiet was decided by then.
+    EXPECT_EQ(fs.examinedFileCount(), 3u);
     EXPECT_EQ(result, runLiteralScan(fs, "/M"));
 }
 

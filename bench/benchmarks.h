@@ -20,6 +20,7 @@ struct Options {
     bool find = true;
     bool deletion = false;
     bool cold = false;                   // drop the page cache before every timed run
+    bool sshfs = false;                  // time the tree as a network drive (sshfs on 127.0.0.1)
     std::string existing;                // time this tree as it stands instead of building one
     std::vector<unsigned> threadCounts;  // efr-scan --threads N contenders besides the default
     std::size_t memoryEntries = 1000000; // the deletion benchmark's list-memory figure

@@ -34,6 +34,10 @@ void usage(const char* program) {
                 "  --memory N        with --delete: entries in the list-memory figure (default 1000000)\n"
                 "  --cold            drop the page cache before every timed run (root only); times\n"
                 "                    efr-scan, find and, when installed, fdfind -j 32\n"
+                "  --sshfs           time the tree as a network drive (root only): an sshd of its own on\n"
+                "                    127.0.0.1 serves it, sshfs mounts it read-only afresh for every run\n"
+                "                    (client cold, server warm); installs openssh-server and sshfs from\n"
+                "                    Debian when missing; keys and settings stay in its temporary folder\n"
                 "  --threads N,M,..  also time efr-scan --threads N, M, ... side by side\n"
                 "  --tree PATH       time an existing tree as it stands instead of building one\n"
                 "  Every run also times fdfind -j 32 when fd-find is installed.\n",
@@ -81,6 +85,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.find = false;
         else if (arg == "--cold")
             options.cold = true;
+        else if (arg == "--sshfs")
+            options.sshfs = true;
         else if (arg == "--tree" && (v = value()))
             options.existing = v;
         else if (arg == "--threads" && (v = value())) {
@@ -96,7 +102,8 @@ bool parse(int argc, char** argv, Options& options) {
         else
             return false;
     }
-    return shape.folders > 0 && shape.files >= 0 && shape.maxDepth > 0;
+    // A network drive's client starts cold by itself; its server stays warm.
+    return shape.folders > 0 && shape.files >= 0 && shape.maxDepth > 0 && !(options.cold && options.sshfs);
 }
 
 } // namespace

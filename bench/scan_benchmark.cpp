@@ -6,10 +6,13 @@
 //   - `find TREE -type d -empty`, as an outside yardstick;
 //   - the slow reference scan, in-process (once: it is far behind).
 // It prints the median of each, the ratios, and efr-scan's peak memory.
+// With --cold the page cache is dropped before every run; with --sshfs the
+// tree is timed as a network drive (see LoopbackSshfs).
 
 #include "benchmarks.h"
 #include "cleaner/empty_folder_scan.h"
 #include "cleaner/posix_file_system.h"
+#include "loopback_sshfs.h"
 #include "support/scan_runs.h"
 #include "support/temp_folder.h"
 
@@ -19,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -135,31 +139,54 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
         std::printf("  %.0f folders\n", folders);
     }
 
+    std::unique_ptr<LoopbackSshfs> sshfs;
+    if (options.sshfs) {
+        try {
+            sshfs = std::make_unique<LoopbackSshfs>(tree);
+        } catch (const std::runtime_error& error) {
+            std::fprintf(stderr, "efr-bench: %s\n", error.what());
+            return 1;
+        }
+        std::printf("  served by sshd on 127.0.0.1, mounted afresh with sshfs for every run at %s\n",
+                    sshfs->mountPoint().c_str());
+    }
+    // What the contenders scan: the tree itself, or the tree as the network drive shows it.
+    const std::string scanned = sshfs ? sshfs->mountPoint() : tree;
+
     const std::string efrScan = siblingProgram("efr-scan");
     std::vector<Contender> contenders;
-    contenders.push_back({"efr-scan", {efrScan, tree}});
+    contenders.push_back({"efr-scan", {efrScan, scanned}});
     for (const unsigned threads : options.threadCounts)
         contenders.push_back({"efr-scan --threads " + std::to_string(threads),
-                              {efrScan, "--threads", std::to_string(threads), tree}});
+                              {efrScan, "--threads", std::to_string(threads), scanned}});
     if (options.find)
-        contenders.push_back({"find -type d -empty", {"find", tree, "-type", "d", "-empty"}});
+        contenders.push_back({"find -type d -empty", {"find", scanned, "-type", "d", "-empty"}});
     const std::string fdfind = findInPath("fdfind");
     if (!fdfind.empty())
         contenders.push_back(
-            {"fdfind -j 32", {fdfind, "-j", "32", "-u", "--type", "empty", "--type", "d", ".", tree}});
+            {"fdfind -j 32", {fdfind, "-j", "32", "-u", "--type", "empty", "--type", "d", ".", scanned}});
+    // A fresh mount for every run on a network drive: its client starts cold.
+    const auto runContender = [&](const Contender& contender) {
+        if (sshfs)
+            sshfs->mount();
+        ProcessRun result = launcher.run(contender.command);
+        if (sshfs)
+            sshfs->unmount();
+        return result;
+    };
 
     // Warm the cache and count what each one finds.
-    const testing_support::ScanResult scanned = testing_support::runScan(fs, tree);
-    std::printf("  scan lists %zu empty folders\n", scanned.found.size());
-    const bool reference = options.reference && !options.cold;
+    const testing_support::ScanResult listed = testing_support::runScan(fs, tree);
+    std::printf("  scan lists %zu empty folders\n", listed.found.size());
+    const bool reference = options.reference && !options.cold && !sshfs;
     if (reference) {
         const testing_support::ScanResult literal = testing_support::runLiteralScan(fs, tree);
-        std::printf("  reference %s\n", literal == scanned ? "agrees" : "DISAGREES");
-        if (!(literal == scanned))
+        std::printf("  reference %s\n", literal == listed ? "agrees" : "DISAGREES");
+        if (!(literal == listed))
             return 1;
     }
     for (Contender& contender : contenders)
-        launcher.run(contender.command);
+        runContender(contender);
 
     std::vector<double> inProcess, literal;
     for (int run = 0; run < options.runs; ++run) {
@@ -168,7 +195,7 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
                 std::perror("efr-bench: cannot drop the page cache");
                 return 1;
             }
-            const ProcessRun result = launcher.run(contender.command);
+            const ProcessRun result = runContender(contender);
             if (result.exitCode != 0) {
                 std::fprintf(stderr, "efr-bench: %s exited with %d\n", contender.name.c_str(),
                              result.exitCode);
@@ -177,7 +204,7 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
             contender.seconds.push_back(result.seconds);
             contender.peakKiB = std::max(contender.peakKiB, result.peakKiB);
         }
-        if (options.cold)
+        if (options.cold || sshfs)
             continue;
         auto start = Clock::now();
         cleaner::EmptyFolderScan scan(fs, tree);
@@ -190,14 +217,16 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
         }
     }
 
-    std::printf("median of %d runs, %s cache:\n", options.runs,
-                options.cold ? "cold (dropped before every run)" : "warm");
+    std::printf("median of %d runs, %s:\n", options.runs,
+                sshfs          ? "network drive (sshfs on 127.0.0.1: client cold, server warm)"
+                : options.cold ? "cold cache (dropped before every run)"
+                               : "warm cache");
     const auto line = [folders](const std::string& name, double seconds) {
         std::printf("  %-26s %9.1f ms  %11.0f folders/s\n", name.c_str(), seconds * 1e3, folders / seconds);
     };
     for (const Contender& contender : contenders)
         line(contender.name, median(contender.seconds));
-    if (!options.cold)
+    if (!options.cold && !sshfs)
         line("scan (in-process)", median(inProcess));
     if (reference)
         line("reference (1 run)", median(literal));

@@ -40,7 +40,8 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     } else {
         FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainFolder.get(), "", facts));
-        ReadAhead readAhead(m_fs, m_device, m_threads, ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
+        ReadAhead readAhead(m_fs, m_device, m_threads, m_maxThreads, ReadAhead::windowFor(kDefaultReadAheadWindow),
+                            stop);
         m_readAhead = &readAhead;
         ShowSubFolders(readAhead.start(mainFolder.get(), std::move(m_summary.subFolders), facts), found,
                        stop);

@@ -74,12 +74,15 @@ public:
     // Threads reading ahead, chosen by measurement on cold and warm disks:
     // reads of folders wait on the disk far more than on the processor.
     static constexpr unsigned kDefaultReadAheadThreads = 16;
+    // As many, once reads turn out slow: a cold disk or a network drive.
+    static constexpr unsigned kSlowFileSystemReadAheadThreads = 32;
     static constexpr std::size_t kDefaultReadAheadWindow = 2048;
 
     EmptyFolderScan(FileSystem& fileSystem, std::string mainFolderPath);
 
-    // 0 makes the walk read every folder itself, one at a time.
-    void setReadAheadThreads(unsigned threads) noexcept { m_threads = threads; }
+    // Exactly this many threads, however fast reads are; 0 makes the walk
+    // read every folder itself, one at a time.
+    void setReadAheadThreads(unsigned threads) noexcept { m_threads = m_maxThreads = threads; }
 
     ScanOutcome run(const FoundFolders& found, std::stop_token stop = {});
 
@@ -114,6 +117,7 @@ private:
 
     FileSystem& m_fs;
     unsigned m_threads = kDefaultReadAheadThreads;
+    unsigned m_maxThreads = kSlowFileSystemReadAheadThreads;
     ReadAhead* m_readAhead = nullptr; // while run() lasts
     std::uint64_t m_device = 0;
     std::string m_path; // the folder being read; grows and shrinks with the walk

@@ -9,6 +9,17 @@
 
 namespace cleaner {
 
+namespace {
+
+// How often this thread has given up the processor to wait.
+long voluntarySwitches() {
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
+} // namespace
+
 bool ReadAhead::NextInWalkOrder::operator()(const FolderReadPtr& a, const FolderReadPtr& b) const {
     // a->place + [a->nextToRead] against b->place + [b->nextToRead].
     const std::size_t common = std::min(a->place.size(), b->place.size());
@@ -24,11 +35,11 @@ bool ReadAhead::NextInWalkOrder::operator()(const FolderReadPtr& a, const Folder
     return a->place[common] < b->nextToRead;
 }
 
-ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, std::size_t window,
-                     std::stop_token stop)
+ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, unsigned maxThreads,
+                     std::size_t window, std::stop_token stop)
     : m_fs(fileSystem), m_device(device), m_window(std::max<std::size_t>(window, 1)), m_stop(stop),
-      m_onStop(stop, [this] { stopWorking(); }) {
-    m_threads.reserve(threads);
+      m_maxThreads(std::max(threads, maxThreads)), m_onStop(stop, [this] { stopWorking(); }) {
+    m_threads.reserve(m_maxThreads);
     for (unsigned i = 0; i < threads; ++i)
         m_threads.emplace_back([this](std::stop_token own) { work(own); });
 }
@@ -77,6 +88,7 @@ FolderReadPtr ReadAhead::take(const FolderReadPtr& folder, std::size_t index) {
         lock.lock();
         wakeFor(finish(sub));
     } else if (slot->state != FolderRead::State::Read) {
+        growIfSlow();
         m_walkWaits = true;
         m_folderRead.wait(lock, [&slot] { return slot->state == FolderRead::State::Read; });
         m_walkWaits = false;
@@ -119,8 +131,13 @@ void ReadAhead::work(std::stop_token own) {
             if (++m_held >= m_window)
                 m_windowFull = true;
         }
+        const bool judging = !m_judged.load(std::memory_order_relaxed);
+        const long switchesBefore = judging ? voluntarySwitches() : 0;
         read(parent, *folder, scratch);
+        const bool blocked = judging && voluntarySwitches() > switchesBefore;
         const std::lock_guard lock(m_mutex);
+        if (judging)
+            judgeRead(blocked);
         wakeFor(finish(folder));
         if (m_walkWaits)
             m_folderRead.notify_one();
@@ -139,8 +156,8 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
     if (!folder->kept)
         folder->kept = keptByPlace(folder->name, parent->facts);
     // A kept folder counts as data: nothing above it can be listed any more.
-    folder->sizesMayMatter =
-        parent != m_root && !parent->kept && (parent->sizesMayMatter || parent->summary.fileCount == 0);
+    if (!parent->kept)
+        folder->undecidedAbove = parent->undecided ? parent->undecided : parent->undecidedAbove;
     folder->place = parent->place;
     folder->place.push_back(static_cast<std::uint32_t>(index));
     parent->subFolders[index] = folder;
@@ -150,8 +167,15 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
 // Opens and lists one folder, off the lock: the slow part, and the one that
 // runs on many threads at once.
 void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch) {
-    if (folder.kept && folder.kept->seals())
+    // What the folder holds, as far as the folders above are concerned.
+    const auto weighs = [&folder] {
+        if (folder.undecidedAbove)
+            folder.undecidedAbove->holdsData();
+    };
+    if (folder.kept && folder.kept->seals()) {
+        weighs();
         return; // sealed by its name: nothing in it is read
+    }
     const FolderHandle parentHandle = parent == m_root ? m_rootHandle : parent->folder.get();
     folder.folder = m_fs.openSub(parentHandle, folder.name, folder.error);
     if (!folder.error)
@@ -165,16 +189,21 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
     if (auto sealed = keptByContent(folder.facts.marks)) {
         folder.kept = std::move(sealed);
         folder.summary.subFolders.clear();
+        weighs();
         return;
     }
     NamedInside inside = lookInside(m_fs, folder.folder.get(), "", folder.facts);
     if (!inside.empty())
         folder.named = std::make_unique<NamedInside>(std::move(inside));
-    if (folder.sizesMayMatter) {
+    if (folder.undecidedAbove && folder.undecidedAbove->stillUndecided()) {
         folder.error =
             measureFiles(m_fs, folder.folder.get(), SizeNeed::UntilNonZero, folder.summary, m_stop);
         folder.sizesMeasured = !folder.error;
     }
+    if (folder.kept || folder.summary.bytes != 0)
+        weighs();
+    else if (folder.summary.fileCount == 0)
+        folder.undecided = std::make_shared<Undecided>(folder.undecidedAbove);
 }
 
 // The folder is read: its subfolders are known from now on. Returns how many.
@@ -186,6 +215,30 @@ std::size_t ReadAhead::finish(const FolderReadPtr& folder) {
     if (!folder->subFolders.empty())
         m_unread.insert(folder);
     return folder->subFolders.size();
+}
+
+// A read that blocks, giving up the processor to wait, waited for the disk
+// or the network; one that was only preempted did not. Most reads blocking
+// means a cold disk or a network drive. With m_mutex held.
+void ReadAhead::judgeRead(bool blocked) {
+    constexpr std::uint64_t kReadsToJudge = 64;
+    ++m_judgedReads;
+    m_blockedReads += blocked;
+    if (m_judgedReads >= kReadsToJudge) {
+        m_slowFileSystem = 2 * m_blockedReads > m_judgedReads;
+        m_judged.store(true, std::memory_order_relaxed);
+    }
+}
+
+// The walk waits for a folder being read. On a slow file system more reads
+// in flight keep it busier (measured: 32 threads against 16 take a fifth
+// less time on a cold disk, the same on sshfs); on a warm cache more
+// threads only cost, so the pool starts small. With m_mutex held.
+void ReadAhead::growIfSlow() {
+    if (!m_slowFileSystem)
+        return;
+    while (m_threads.size() < m_maxThreads)
+        m_threads.emplace_back([this](std::stop_token own) { work(own); });
 }
 
 // Wakes as many idle threads as there is new work for.

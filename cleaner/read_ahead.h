@@ -5,6 +5,7 @@
 #include "folder_summary.h"
 #include "keep_rule.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,23 @@ namespace cleaner {
 
 struct FolderRead;
 using FolderReadPtr = std::shared_ptr<FolderRead>;
+
+// A folder that might still be listed, as the readers know it: once
+// anything of size turns up beneath it, neither it nor any folder above it
+// can be listed, and nothing beneath it needs file sizes any more.
+struct Undecided {
+    explicit Undecided(std::shared_ptr<Undecided> above_) : above(std::move(above_)) {}
+    // Something of size was found beneath: so too beneath every folder above.
+    void holdsData() noexcept {
+        for (Undecided* folder = this; folder && !folder->data.exchange(true, std::memory_order_relaxed);
+             folder = folder->above.get()) {
+        }
+    }
+    bool stillUndecided() const noexcept { return !data.load(std::memory_order_relaxed); }
+
+    std::atomic<bool> data{false};
+    const std::shared_ptr<Undecided> above;
+};
 
 // One folder beneath the main folder, as reading it gave it.
 struct FolderRead {
@@ -45,12 +63,14 @@ struct FolderRead {
     // What its fstab and user-dirs file name, when anything.
     std::unique_ptr<NamedInside> named;
 
-    // Some folder above it, beneath the main folder, holds no files and is
-    // not kept: it might still be listed, so the sizes of this folder's
-    // files may matter. The walk needs them only when that folder is still
-    // undecided, which it alone knows; reading them here whenever they may
-    // matter costs a few more look-ups, but on many threads rather than one.
-    bool sizesMayMatter = false;
+    // The nearest folder above it that might still be listed (beneath the
+    // main folder, holding no files, not kept), and its own such mark when
+    // it is one. While that folder is undecided, the sizes of this folder's
+    // files may matter, and the reader measures them: on many threads
+    // rather than on the walk's one. The walk knows exactly and measures
+    // what the readers left; they only measure early what may be needed.
+    std::shared_ptr<Undecided> undecidedAbove;
+    std::shared_ptr<Undecided> undecided;
     bool sizesMeasured = false; // as far as SizeNeed::UntilNonZero goes
 
     // Its subfolders, one slot each: empty until a read of it begins.
@@ -82,8 +102,10 @@ struct FolderRead {
 // With no threads, every folder is read by the walk when it takes it.
 class ReadAhead {
 public:
-    ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, std::size_t window,
-              std::stop_token stop);
+    // Starts `threads` threads, and up to `maxThreads` once reads turn out
+    // slow (a cold disk, a network drive), where more reads in flight pay.
+    ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, unsigned maxThreads,
+              std::size_t window, std::stop_token stop);
     ~ReadAhead(); // stops the threads; every handle held goes with the folders
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -113,6 +135,8 @@ private:
     FolderReadPtr begin(const FolderReadPtr& parent);
     std::size_t finish(const FolderReadPtr& folder);
     void wakeFor(std::size_t newFolders);
+    void judgeRead(bool blocked);
+    void growIfSlow();
     void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);
     void stopWorking();
 
@@ -130,6 +154,12 @@ private:
     std::size_t m_held = 0;
     bool m_windowFull = false; // until half of it has been taken
     std::size_t m_idle = 0;    // threads waiting for work
+    unsigned m_maxThreads = 0;
+    // Whether the file system is slow, judged on the threads' first reads.
+    std::atomic<bool> m_judged{false};
+    std::uint64_t m_judgedReads = 0;
+    std::uint64_t m_blockedReads = 0;
+    bool m_slowFileSystem = false;
     bool m_walkWaits = false;
     bool m_stopping = false;
     std::vector<DirEntry> m_walkScratch;

@@ -2,6 +2,7 @@
 // Reading ahead on many threads changes nothing the scan shows, and leaves
 // no thread and no descriptor behind, however the scan ends.
 #include "cleaner/empty_folder_scan.h"
+#include "cleaner/folder_list.h"
 #include "cleaner/posix_file_system.h"
 #include "support/hooked_file_system.h"
 #include "support/memory_file_system.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <future>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <sys/stat.h>
@@ -166,4 +168,43 @@ TEST(ReadAhead, HoldsNoMoreFoldersOpenThanItsWindowAllows) {
     const std::lock_guard lock(guard);
     EXPECT_LE(mostOpen, cleaner::EmptyFolderScan::kDefaultReadAheadWindow + kManyThreads + 8);
     EXPECT_EQ(memory.openHandleCount(), 0u);
+}
+
+// Where reads take long (a cold disk, a network drive) the pool grows, so
+// that more reads are in flight; where they are quick it stays as it began.
+// Either way the list is the same.
+TEST(ReadAhead, MoreThreadsReadOnlyWhereReadsAreSlow) {
+    testing_support::MemoryFileSystem memory;
+    memory.addFolder("/M");
+    testing_support::TreeShape shape;
+    shape.folders = 600;
+    shape.files = 300;
+    shape.maxDepth = 6;
+    testing_support::buildInMemory(testing_support::randomTree(7, shape), memory, "/M");
+
+    const auto readersWhenEachOpenTakes = [&memory](std::chrono::microseconds delay) {
+        std::mutex mutex;
+        std::set<std::thread::id> readers;
+        testing_support::HookedFileSystem fs(memory, [&](auto operation, const std::string&) {
+            if (operation == testing_support::HookedFileSystem::Operation::Open) {
+                std::this_thread::sleep_for(delay);
+                const std::lock_guard lock(mutex);
+                readers.insert(std::this_thread::get_id());
+            }
+            return std::error_code{};
+        });
+        cleaner::FolderList list;
+        cleaner::EmptyFolderScan scan(fs, "/M");
+        const cleaner::ScanOutcome outcome =
+            scan.run([&list](std::vector<std::string>&& batch) { list.AddItems(std::move(batch)); });
+        EXPECT_EQ(outcome.status, cleaner::ScanOutcome::Status::Completed);
+        return std::pair{readers.size(), list.ListCount()};
+    };
+    const auto [quickReaders, quickListed] = readersWhenEachOpenTakes(std::chrono::microseconds(0));
+    const auto [slowReaders, slowListed] = readersWhenEachOpenTakes(std::chrono::microseconds(500));
+    EXPECT_LE(quickReaders, cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1) << "the walk reads too";
+    EXPECT_GT(slowReaders, cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1);
+    EXPECT_LE(slowReaders, cleaner::EmptyFolderScan::kSlowFileSystemReadAheadThreads + 1);
+    EXPECT_EQ(slowListed, quickListed);
+    EXPECT_GT(quickListed, 0);
 }

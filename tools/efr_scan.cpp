@@ -84,10 +84,11 @@ std::vector<std::string> keptLines(const cleaner::ScanOutcome& outcome) {
     return lines;
 }
 
-int scan(const std::string& mainFolder, char end, unsigned threads, bool printKept) {
+int scan(const std::string& mainFolder, char end, std::optional<unsigned> threads, bool printKept) {
     cleaner::PosixFileSystem fileSystem;
     cleaner::EmptyFolderScan emptyFolderScan(fileSystem, mainFolder);
-    emptyFolderScan.setReadAheadThreads(threads);
+    if (threads)
+        emptyFolderScan.setReadAheadThreads(*threads);
     const cleaner::ScanOutcome outcome =
         emptyFolderScan.run([end, printKept](std::vector<std::string>&& batch) {
             if (!printKept)
@@ -144,7 +145,7 @@ int main(int argc, char** argv) {
     bool deleting = false;
     bool printKept = false;
     char end = '\n';
-    unsigned threads = cleaner::EmptyFolderScan::kDefaultReadAheadThreads;
+    std::optional<unsigned> threads; // as the window has them, by default
     std::optional<std::string> mainFolder;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];

@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "loopback_sshfs.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+
+constexpr const char* kSshd = "/usr/sbin/sshd";
+
+pid_t start(const std::vector<std::string>& argv, bool quiet) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (quiet) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        ::execvp(args[0], args.data());
+        std::_Exit(127);
+    }
+    return pid;
+}
+
+int wait(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs a command to its end; throws, naming it, when it fails.
+void run(const std::vector<std::string>& argv, bool quiet = true) {
+    if (wait(start(argv, quiet)) != 0)
+        throw std::runtime_error(argv.front() + " failed");
+}
+
+bool installed(const char* package) {
+    const std::string query = std::string("dpkg-query -W -f='${Status}' ") + package +
+                              " 2>/dev/null | grep -q 'install ok installed'";
+    return std::system(query.c_str()) == 0;
+}
+
+// Installing openssh-server would start the machine's own sshd, listening
+// beyond the loopback address; a policy-rc.d that refuses every start keeps
+// that from happening, and goes again afterwards if it was ours.
+void installMissing() {
+    std::vector<std::string> missing;
+    for (const char* package : {"openssh-server", "sshfs"})
+        if (!installed(package))
+            missing.push_back(package);
+    if (missing.empty())
+        return;
+    std::printf("installing %s%s%s\n", missing[0].c_str(), missing.size() > 1 ? " and " : "",
+                missing.size() > 1 ? missing[1].c_str() : "");
+    std::fflush(stdout);
+    const char* policy = "/usr/sbin/policy-rc.d";
+    const bool ownPolicy = ::access(policy, F_OK) != 0;
+    if (ownPolicy) {
+        std::FILE* file = std::fopen(policy, "w");
+        if (!file || std::fputs("#!/bin/sh\nexit 101\n", file) < 0 || std::fclose(file) != 0 ||
+            ::chmod(policy, 0755) != 0)
+            throw std::runtime_error("cannot keep services from starting during the install");
+    }
+    ::setenv("DEBIAN_FRONTEND", "noninteractive", 1);
+    std::vector<std::string> install = {"apt-get", "install", "-y", "-q", "--no-install-recommends"};
+    install.insert(install.end(), missing.begin(), missing.end());
+    int result = wait(start({"apt-get", "update", "-q"}, true));
+    if (result == 0)
+        result = wait(start(install, true));
+    if (ownPolicy)
+        ::unlink(policy);
+    if (result != 0)
+        throw std::runtime_error("apt-get could not install openssh-server and sshfs");
+}
+
+// A port on the loopback address that nothing listens on now.
+int freePort() {
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (sock >= 0 && ::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (sock >= 0)
+        ::close(sock);
+    if (port == 0)
+        throw std::runtime_error("no free port on the loopback address");
+    return port;
+}
+
+bool accepts(int port) {
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(sock);
+    return connected;
+}
+
+} // namespace
+
+LoopbackSshfs::LoopbackSshfs(std::string tree) : m_tree(std::move(tree)) {
+    if (::geteuid() != 0)
+        throw std::runtime_error("--sshfs starts an sshd of its own, which only root may do");
+    installMissing();
+    const std::string folder = m_folder.path();
+    m_mountPoint = m_folder / "mnt";
+    if (::mkdir(m_mountPoint.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot make " + m_mountPoint);
+    for (const char* key : {"host_key", "client_key"})
+        run({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "efr-bench", "-f", m_folder / key});
+    run({"cp", m_folder / "client_key.pub", m_folder / "authorized_keys"});
+    if (::mkdir("/run/sshd", 0755) == 0)
+        m_madeRunFolder = true;
+
+    m_port = freePort();
+    m_server = start({kSshd,
+                      "-D",
+                      "-e",
+                      "-f",
+                      "/dev/null",
+                      "-h",
+                      m_folder / "host_key",
+                      "-p",
+                      std::to_string(m_port),
+                      "-o",
+                      "ListenAddress=127.0.0.1",
+                      "-o",
+                      "AuthorizedKeysFile=" + (m_folder / "authorized_keys"),
+                      "-o",
+                      "PidFile=" + (m_folder / "sshd.pid"),
+                      "-o",
+                      "UsePAM=no",
+                      "-o",
+                      "PasswordAuthentication=no",
+                      "-o",
+                      "KbdInteractiveAuthentication=no",
+                      "-o",
+                      "PermitRootLogin=prohibit-password",
+                      "-o",
+                      "StrictModes=no",
+                      "-o",
+                      "Subsystem=sftp internal-sftp"},
+                     true);
+    for (int attempt = 0; attempt < 100 && !accepts(m_port); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!accepts(m_port)) {
+        stopServer();
+        throw std::runtime_error("sshd did not start on 127.0.0.1");
+    }
+}
+
+LoopbackSshfs::~LoopbackSshfs() {
+    unmount();
+    stopServer();
+}
+
+void LoopbackSshfs::mount() {
+    unmount();
+    run({"sshfs", "-F", "/dev/null", "-p", std::to_string(m_port), "root@127.0.0.1:" + m_tree, m_mountPoint,
+         "-o",
+         "ro,IdentityFile=" + (m_folder / "client_key") +
+             ",IdentitiesOnly=yes,BatchMode=yes,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/"
+             "null,LogLevel=ERROR"},
+        false);
+    m_mounted = true;
+}
+
+void LoopbackSshfs::unmount() {
+    if (!m_mounted)
+        return;
+    m_mounted = false;
+    if (wait(start({"fusermount3", "-u", m_mountPoint}, true)) != 0)
+        wait(start({"umount", "-l", m_mountPoint}, true));
+}
+
+void LoopbackSshfs::stopServer() {
+    if (m_server > 0) {
+        ::kill(m_server, SIGTERM);
+        wait(m_server);
+        m_server = -1;
+    }
+    if (m_madeRunFolder) {
+        ::rmdir("/run/sshd");
+        m_madeRunFolder = false;
+    }
+}
+
+} // namespace bench

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "loopback_sshfs.h"
 
+#include "support/processes.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -24,41 +26,33 @@ namespace {
 
 constexpr const char* kSshd = "/usr/sbin/sshd";
 
-pid_t start(const std::vector<std::string>& argv, bool quiet) {
+// Starts a program that keeps running, its output thrown away.
+pid_t startInBackground(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (quiet) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDOUT_FILENO);
-            ::dup2(null, STDERR_FILENO);
-        }
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
         ::execvp(args[0], args.data());
         std::_Exit(127);
     }
     return pid;
 }
 
-int wait(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Runs a command to its end; throws, naming it, when it fails.
-void run(const std::vector<std::string>& argv, bool quiet = true) {
-    if (wait(start(argv, quiet)) != 0)
-        throw std::runtime_error(argv.front() + " failed");
+// Runs a program to its end; throws, naming it and saying why, when it fails.
+void run(const std::vector<std::string>& argv) {
+    const testing_support::ProgramRun result = testing_support::runProgram(argv);
+    if (result.exitCode != 0)
+        throw std::runtime_error(argv.front() + " failed: " + result.err.substr(0, result.err.find('\n')));
 }
 
 bool installed(const char* package) {
-    const std::string query = std::string("dpkg-query -W -f='${Status}' ") + package +
-                              " 2>/dev/null | grep -q 'install ok installed'";
-    return std::system(query.c_str()) == 0;
+    return testing_support::runProgram({"dpkg-query", "-W", "-f=${Status}", package}).out ==
+           "install ok installed";
 }
 
 // Installing openssh-server would start the machine's own sshd, listening
@@ -85,12 +79,11 @@ void installMissing() {
     ::setenv("DEBIAN_FRONTEND", "noninteractive", 1);
     std::vector<std::string> install = {"apt-get", "install", "-y", "-q", "--no-install-recommends"};
     install.insert(install.end(), missing.begin(), missing.end());
-    int result = wait(start({"apt-get", "update", "-q"}, true));
-    if (result == 0)
-        result = wait(start(install, true));
+    const bool done = testing_support::runProgram({"apt-get", "update", "-q"}).exitCode == 0 &&
+                      testing_support::runProgram(install).exitCode == 0;
     if (ownPolicy)
         ::unlink(policy);
-    if (result != 0)
+    if (!done)
         throw std::runtime_error("apt-get could not install openssh-server and sshfs");
 }
 
@@ -140,34 +133,33 @@ LoopbackSshfs::LoopbackSshfs(std::string tree) : m_tree(std::move(tree)) {
         m_madeRunFolder = true;
 
     m_port = freePort();
-    m_server = start({kSshd,
-                      "-D",
-                      "-e",
-                      "-f",
-                      "/dev/null",
-                      "-h",
-                      m_folder / "host_key",
-                      "-p",
-                      std::to_string(m_port),
-                      "-o",
-                      "ListenAddress=127.0.0.1",
-                      "-o",
-                      "AuthorizedKeysFile=" + (m_folder / "authorized_keys"),
-                      "-o",
-                      "PidFile=" + (m_folder / "sshd.pid"),
-                      "-o",
-                      "UsePAM=no",
-                      "-o",
-                      "PasswordAuthentication=no",
-                      "-o",
-                      "KbdInteractiveAuthentication=no",
-                      "-o",
-                      "PermitRootLogin=prohibit-password",
-                      "-o",
-                      "StrictModes=no",
-                      "-o",
-                      "Subsystem=sftp internal-sftp"},
-                     true);
+    m_server = startInBackground({kSshd,
+                                  "-D",
+                                  "-e",
+                                  "-f",
+                                  "/dev/null",
+                                  "-h",
+                                  m_folder / "host_key",
+                                  "-p",
+                                  std::to_string(m_port),
+                                  "-o",
+                                  "ListenAddress=127.0.0.1",
+                                  "-o",
+                                  "AuthorizedKeysFile=" + (m_folder / "authorized_keys"),
+                                  "-o",
+                                  "PidFile=" + (m_folder / "sshd.pid"),
+                                  "-o",
+                                  "UsePAM=no",
+                                  "-o",
+                                  "PasswordAuthentication=no",
+                                  "-o",
+                                  "KbdInteractiveAuthentication=no",
+                                  "-o",
+                                  "PermitRootLogin=prohibit-password",
+                                  "-o",
+                                  "StrictModes=no",
+                                  "-o",
+                                  "Subsystem=sftp internal-sftp"});
     for (int attempt = 0; attempt < 100 && !accepts(m_port); ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!accepts(m_port)) {
@@ -187,8 +179,7 @@ void LoopbackSshfs::mount() {
          "-o",
          "ro,IdentityFile=" + (m_folder / "client_key") +
              ",IdentitiesOnly=yes,BatchMode=yes,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/"
-             "null,LogLevel=ERROR"},
-        false);
+             "null,LogLevel=ERROR"});
     m_mounted = true;
 }
 
@@ -196,14 +187,16 @@ void LoopbackSshfs::unmount() {
     if (!m_mounted)
         return;
     m_mounted = false;
-    if (wait(start({"fusermount3", "-u", m_mountPoint}, true)) != 0)
-        wait(start({"umount", "-l", m_mountPoint}, true));
+    if (testing_support::runProgram({"fusermount3", "-u", m_mountPoint}).exitCode != 0)
+        testing_support::runProgram({"umount", "-l", m_mountPoint});
 }
 
 void LoopbackSshfs::stopServer() {
     if (m_server > 0) {
         ::kill(m_server, SIGTERM);
-        wait(m_server);
+        int status = 0;
+        while (::waitpid(m_server, &status, 0) < 0 && errno == EINTR) {
+        }
         m_server = -1;
     }
     if (m_madeRunFolder) {

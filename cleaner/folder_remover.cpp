@@ -181,13 +181,13 @@ bool FolderRemover::openMainFolder() {
 
     // What the rule says of the main folder and above, once per run. A
     // sealed main folder is not looked into.
-    m_above = lookAbove(m_fs, mainFolderPath, m_named);
+    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, m_named);
     WayStep& mainStep = m_way.front();
     mainStep.judged = true;
-    mainStep.sealed = m_above.sealedBy;
+    mainStep.sealed = above.sealedBy;
     if (!mainStep.sealed) {
         mainStep.facts =
-            FolderFacts{lookUpMarks(m_fs, mainStep.folder.get(), ""), false, m_above.fileSystemRoot};
+            FolderFacts{lookUpMarks(m_fs, mainStep.folder.get(), ""), false, above.fileSystemRoot};
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts));
     }
     return true;
@@ -402,9 +402,10 @@ RemovalOutcome FolderRemover::judgeNode(std::size_t node, FolderHandle folder) {
         return outcome(Result::NotEmpty);
     FolderFacts facts{m_summary.marks, false, false};
     lookInside(m_fs, folder, "", facts);
+    const std::string path = m_named.empty() ? std::string() : nodePath(node);
     for (const std::string& name : m_summary.subFolders)
         if (keptByName(name, facts) || keptByPlace(name, facts) ||
-            (!m_named.empty() && m_named.find(joinPath(nodePath(node), name))))
+            (!m_named.empty() && m_named.find(joinPath(path, name))))
             return outcome(Result::NotEmpty);
 
     m_nodes[node].firstChild = m_nodes.size();

@@ -111,8 +111,7 @@ private:
     std::optional<EntryStatus> m_expectedMain;
     bool m_mainOpened = false;
     RemovalOutcome m_mainProblem; // when the main folder can't be used
-    AboveMainFolder m_above;
-    NamedFolders m_named; // by the fstab and user-dirs files on the way
+    NamedFolders m_named;         // by the fstab and user-dirs files on the way
     std::string m_targetPath;
     std::uint64_t m_device = 0;
     std::vector<WayStep> m_way; // [0] is the main folder

@@ -209,23 +209,40 @@ TEST(Form1, AMainFolderReplacedAfterTheScanIsNeverDeletedFrom) {
     EXPECT_EQ(form.statusLine->toolTip().toStdString(), status(form)) << "the whole line, however long";
 }
 
-// Unmounting the drive while the window shows it, in a mount table of the
-// test's own (ctest runs this one under `unshare --mount`).
-TEST(Form1Mounts, UnmountingTheDriveEmptiesTheListAndDeletesNothing) {
-    if (qEnvironmentVariable("EFR_PRIVATE_MOUNTS") != "1")
-        GTEST_SKIP() << "runs in a private mount namespace only";
+namespace {
+
+// A drive (a small tmpfs) mounted beneath a test folder, in a mount table
+// of the test's own: ctest runs these under in_private_mounts.sh.
+class Form1Mounts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariable("EFR_PRIVATE_MOUNTS") != "1")
+            GTEST_SKIP() << "runs in a private mount namespace only";
+        disk.folder("drive");
+        ASSERT_EQ(::mount("efr-test", disk.path("drive").c_str(), "tmpfs", 0, "size=1m"), 0)
+            << std::strerror(errno);
+    }
+    // Makes the drive the main folder and waits for its scan.
+    void scanDrive() {
+        form.Dir1->setPath(QString::fromStdString(disk.path("drive")));
+        ASSERT_TRUE(waitUntilIdle(form));
+    }
+    void unmountDrive() { ASSERT_EQ(::umount(disk.path("drive").c_str()), 0) << std::strerror(errno); }
+
     DiskBackend disk;
-    disk.folder("drive");
-    ASSERT_EQ(::mount("efr-test", disk.path("drive").c_str(), "tmpfs", 0, "size=1m"), 0)
-        << std::strerror(errno);
+    Form1 form;
+};
+
+} // namespace
+
+// Unmounting the drive while the window shows it.
+TEST_F(Form1Mounts, UnmountingTheDriveEmptiesTheListAndDeletesNothing) {
     disk.folder("drive/e1/e2");
     disk.folder("drive/e3");
-    Form1 form;
-    form.Dir1->setPath(QString::fromStdString(disk.path("drive")));
-    ASSERT_TRUE(waitUntilIdle(form));
+    scanDrive();
     ASSERT_EQ(form.folderList().ListCount(), 3);
 
-    ASSERT_EQ(::umount(disk.path("drive").c_str()), 0) << std::strerror(errno);
+    unmountDrive();
     QTest::mouseClick(form.Command3, Qt::LeftButton);
     QTest::mouseClick(form.Command2, Qt::LeftButton);
     ASSERT_TRUE(waitUntilIdle(form));
@@ -240,25 +257,17 @@ TEST(Form1Mounts, UnmountingTheDriveEmptiesTheListAndDeletesNothing) {
                   " is no longer there (it was removed, or its drive was unmounted). The list was cleared.");
 }
 
-// Texts cut at the right edge show whole as tooltips; a click on an entry's
-// text marks it; the log keeps its newest line in view.
-TEST(Form1Mounts, AnUnmountedDriveEmptiesTheListWithinMoments) {
-    if (qEnvironmentVariable("EFR_PRIVATE_MOUNTS") != "1")
-        GTEST_SKIP() << "runs in a private mount namespace only";
-    DiskBackend disk;
-    disk.folder("drive");
-    ASSERT_EQ(::mount("efr-test", disk.path("drive").c_str(), "tmpfs", 0, "size=1m"), 0)
-        << std::strerror(errno);
+TEST_F(Form1Mounts, AnUnmountedDriveEmptiesTheListWithinMoments) {
     disk.folder("drive/e");
-    Form1 form;
-    form.Dir1->setPath(QString::fromStdString(disk.path("drive")));
-    ASSERT_TRUE(waitUntilIdle(form));
+    scanDrive();
     ASSERT_EQ(form.folderList().ListCount(), 1);
 
-    ASSERT_EQ(::umount(disk.path("drive").c_str()), 0) << std::strerror(errno);
+    unmountDrive();
     QTRY_COMPARE_WITH_TIMEOUT(form.folderList().ListCount(), 0, 2000);
 }
 
+// Texts cut at the right edge show whole as tooltips; a click on an entry's
+// text marks it; the log keeps its newest line in view.
 TEST(Form1, CutTextsShowWholeAndEntriesMarkWithAClickOnTheirText) {
     DiskBackend disk;
     const std::string longName(200, 'n');

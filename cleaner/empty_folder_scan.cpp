@@ -32,8 +32,10 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         return m_outcome;
     }
     // The main folder itself is never listed: only its subfolders matter.
+    // Nothing else can be read until it is, so a main folder of many
+    // subfolders has them examined on the threads that will read ahead.
     ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
-                         stop);
+                         stop, m_threads);
     m_examined.fetch_add(1, std::memory_order_relaxed);
     if (ec) {
         fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);

@@ -46,10 +46,12 @@ struct FolderSummary {
 // Every subfolder entry is examined, in byte order of names, to tell real
 // folders from mount points; the first one that can't be examined fails the
 // call with `failedName` set to it. A failed listing leaves `failedName`
-// empty. `scratch` is reused between calls to spare allocations.
+// empty. `scratch` is reused between calls to spare allocations. With
+// `examineThreads` above one, a folder of many subfolder entries has them
+// examined on that many threads at once; the outcome is the same.
 std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, FolderSummary& out,
                            std::vector<DirEntry>& scratch, std::string& failedName,
-                           std::stop_token stop = {});
+                           std::stop_token stop = {}, unsigned examineThreads = 1);
 
 // Adds the sizes of out.regularFiles to out.bytes, as far as `need` asks.
 std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need, FolderSummary& out,
@@ -57,6 +59,6 @@ std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need,
 
 std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
                                 FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
-                                std::stop_token stop = {});
+                                std::stop_token stop = {}, unsigned examineThreads = 1);
 
 } // namespace cleaner

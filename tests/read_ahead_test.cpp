@@ -208,3 +208,56 @@ TEST(ReadAhead, MoreThreadsReadOnlyWhereReadsAreSlow) {
     EXPECT_EQ(slowListed, quickListed);
     EXPECT_GT(quickListed, 0);
 }
+
+// Nothing else can be read until the main folder is, so its subfolders are
+// examined on several threads at once when there are many. Whichever entry
+// fails, and whatever the types the folder reports, the list and the stop
+// are those of one thread.
+TEST(ReadAhead, ManySubfoldersOfTheMainFolderExaminedTogetherChangeNothing) {
+    struct Row {
+        const char* failing; // a subfolder of the main folder that can't be examined
+        bool unknownTypes;
+        const char* stopsAt; // a folder stops the scan; an entry of unknown type weighs a byte
+    };
+    for (const Row row : {Row{"", false, ""}, Row{"", true, ""}, Row{"s123", false, "/M/s123"},
+                          Row{"s123", true, ""}}) {
+        testing_support::MemoryFileSystem memory;
+        memory.addFolder("/M");
+        for (int i = 0; i < 300; ++i) {
+            const std::string sub = "/M/s" + std::to_string(i);
+            memory.addFolder(sub);
+            if (i % 3 == 0)
+                memory.addFile(sub + "/data", 5);
+            if (i % 5 == 0)
+                memory.addFolder(sub + "/inner");
+        }
+        memory.addMountPoint("/M/s200x");
+        memory.addFile("/M/top-file", 0);
+        if (*row.failing)
+            memory.failOn(std::string("/M/") + row.failing, testing_support::MemoryFileSystem::Step::Examine);
+        memory.reportUnknownTypes(row.unknownTypes);
+
+        std::mutex mutex;
+        std::set<std::thread::id> examiners;
+        testing_support::HookedFileSystem fs(memory, [&](auto operation, const std::string& name) {
+            if (operation == testing_support::HookedFileSystem::Operation::Examine && name.starts_with('s')) {
+                std::this_thread::sleep_for(std::chrono::microseconds(50)); // long enough for helpers to join
+                const std::lock_guard lock(mutex);
+                examiners.insert(std::this_thread::get_id());
+            }
+            return std::error_code{};
+        });
+        const auto alone = runScan(fs, "/M", {}, 0);
+        examiners.clear();
+        const auto together = runScan(fs, "/M", {}, kManyThreads);
+        const std::string where = std::string("failing '") + row.failing + "', unknown types " +
+                                  (row.unknownTypes ? "yes" : "no");
+        EXPECT_EQ(together, alone) << where << "\none thread:\n"
+                                   << describe(alone) << "together:\n"
+                                   << describe(together);
+        EXPECT_EQ(alone.stoppedAt, row.stopsAt) << where;
+        EXPECT_EQ(alone.found.empty(), *row.stopsAt != '\0') << where;
+        EXPECT_GT(examiners.size(), 1u) << where << ": examined on one thread only";
+        EXPECT_EQ(memory.openHandleCount(), 0u) << where;
+    }
+}

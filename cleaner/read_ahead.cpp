@@ -82,8 +82,9 @@ FolderReadPtr ReadAhead::take(const FolderReadPtr& folder, std::size_t index) {
     if (!slot) {
         // No thread has begun it; the walk takes them in order, so it is the
         // next of its parent's.
-        FolderReadPtr sub = begin(folder);
+        FolderReadPtr sub = begin(folder, std::make_shared<FolderRead>());
         lock.unlock();
+        judgeBegun(*folder, *sub);
         read(folder, *sub, m_walkScratch);
         lock.lock();
         wakeFor(finish(sub));
@@ -115,53 +116,74 @@ void ReadAhead::work(std::stop_token own) {
     const auto stopping = [this, &own] {
         return m_stopping || own.stop_requested() || m_stop.stop_requested();
     };
+    FolderReadPtr parent;
+    FolderReadPtr folder;
+    auto next = std::make_shared<FolderRead>(); // made before the lock is taken
+    bool judging = false;
+    bool blocked = false;
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        FolderReadPtr parent;
-        FolderReadPtr folder;
-        {
-            std::unique_lock lock(m_mutex);
+        // The folder just read is handed over and the next one claimed under
+        // one lock: every thread and the walk meet at it, and on a warm
+        // cache taking it twice a folder cost more than the reads.
+        if (folder) {
+            if (judging)
+                judgeRead(blocked);
+            const std::size_t newFolders = finish(folder);
+            wakeFor(newFolders == 0 ? 0 : newFolders - 1); // this thread takes one of them
+            if (m_walkWaits)
+                m_folderRead.notify_one();
+            folder.reset();
+            parent.reset();
+        }
+        if (stopping() || m_unread.empty() || m_windowFull) {
             ++m_idle;
             m_workToDo.wait(lock, [&] { return stopping() || (!m_unread.empty() && !m_windowFull); });
             --m_idle;
             if (stopping())
                 return;
-            parent = *m_unread.begin();
-            folder = begin(parent);
-            folder->held = true;
-            if (++m_held >= m_window)
-                m_windowFull = true;
         }
-        const bool judging = !m_judged.load(std::memory_order_relaxed);
+        parent = *m_unread.begin();
+        folder = begin(parent, std::move(next));
+        folder->held = true;
+        if (++m_held >= m_window)
+            m_windowFull = true;
+        lock.unlock();
+
+        judgeBegun(*parent, *folder);
+        judging = !m_judged.load(std::memory_order_relaxed);
         const long switchesBefore = judging ? voluntarySwitches() : 0;
         read(parent, *folder, scratch);
-        const bool blocked = judging && voluntarySwitches() > switchesBefore;
-        const std::lock_guard lock(m_mutex);
-        if (judging)
-            judgeRead(blocked);
-        wakeFor(finish(folder));
-        if (m_walkWaits)
-            m_folderRead.notify_one();
+        blocked = judging && voluntarySwitches() > switchesBefore;
+        next = std::make_shared<FolderRead>();
+        lock.lock();
     }
 }
 
-// Claims the next subfolder of `parent` that no read has begun for.
-FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent) {
-    m_unread.erase(parent);
+// Claims the next subfolder of `parent` that no read has begun for, as
+// `folder`: only what orders the reads is done here, with m_mutex held.
+FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent, FolderReadPtr folder) {
+    auto node = m_unread.extract(parent);
     const std::size_t index = parent->nextToRead++;
     if (parent->nextToRead < parent->subFolders.size())
-        m_unread.insert(parent); // under its next subfolder's place
-    auto folder = std::make_shared<FolderRead>();
+        m_unread.insert(std::move(node)); // under its next subfolder's place
     folder->name = std::move(parent->summary.subFolders[index]);
-    folder->kept = keptByName(folder->name, parent->facts);
-    if (!folder->kept)
-        folder->kept = keptByPlace(folder->name, parent->facts);
-    // A kept folder counts as data: nothing above it can be listed any more.
-    if (!parent->kept)
-        folder->undecidedAbove = parent->undecided ? parent->undecided : parent->undecidedAbove;
-    folder->place = parent->place;
-    folder->place.push_back(static_cast<std::uint32_t>(index));
+    folder->place.assign(1, static_cast<std::uint32_t>(index)); // judgeBegun() puts the parent's in front
     parent->subFolders[index] = folder;
     return folder;
+}
+
+// What a claimed folder's name and place say of it, off the lock: all it
+// looks at in the parent was settled when the parent was read, and nobody
+// looks at the folder until its read is finished.
+void ReadAhead::judgeBegun(const FolderRead& parent, FolderRead& folder) {
+    folder.place.insert(folder.place.begin(), parent.place.begin(), parent.place.end());
+    folder.kept = keptByName(folder.name, parent.facts);
+    if (!folder.kept)
+        folder.kept = keptByPlace(folder.name, parent.facts);
+    // A kept folder counts as data: nothing above it can be listed any more.
+    if (!parent.kept)
+        folder.undecidedAbove = parent.undecided ? parent.undecided : parent.undecidedAbove;
 }
 
 // Opens and lists one folder, off the lock: the slow part, and the one that

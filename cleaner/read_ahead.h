@@ -132,9 +132,10 @@ private:
 
     void work(std::stop_token own);
     // These three with m_mutex held.
-    FolderReadPtr begin(const FolderReadPtr& parent);
+    FolderReadPtr begin(const FolderReadPtr& parent, FolderReadPtr folder);
     std::size_t finish(const FolderReadPtr& folder);
     void wakeFor(std::size_t newFolders);
+    static void judgeBegun(const FolderRead& parent, FolderRead& folder);
     void judgeRead(bool blocked);
     void growIfSlow();
     void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);

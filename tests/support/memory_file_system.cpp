@@ -43,6 +43,11 @@ struct MemoryFileSystem::Node {
     std::map<Step, std::errc> failures;
     std::vector<std::unique_ptr<Node>> children; // in the order added
 
+    // The slot of the entry called `childName`, or children.end().
+    auto slotOf(const std::string& childName) {
+        return std::find_if(children.begin(), children.end(),
+                            [&childName](const auto& c) { return c->name == childName; });
+    }
     Node* child(const std::string& childName) const {
         for (const auto& c : children)
             if (c->name == childName)
@@ -327,8 +332,7 @@ void MemoryFileSystem::removeEntry(FolderHandle parent, const std::string& name,
     Node* node = handleNode(parent, ec);
     if (!node)
         return;
-    const auto it = std::find_if(node->children.begin(), node->children.end(),
-                                 [&name](const auto& child) { return child->name == name; });
+    const auto it = node->slotOf(name);
     if (it == node->children.end()) {
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
         return;
@@ -379,8 +383,7 @@ void MemoryFileSystem::moveEntry(FolderHandle from, const std::string& fromName,
     Node* target = source ? handleNode(to, ec) : nullptr;
     if (!target)
         return;
-    const auto it = std::find_if(source->children.begin(), source->children.end(),
-                                 [&fromName](const auto& child) { return child->name == fromName; });
+    const auto it = source->slotOf(fromName);
     if (it == source->children.end()) {
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
         return;

@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -85,6 +86,24 @@ std::string readAll(int fd) {
     return text;
 }
 
+// Starts `argv` with the three standard streams on `in`, `out` and `err`;
+// returns the child's pid, or -1 when it could not be started.
+pid_t spawn(const std::vector<std::string>& argv, int in, int out, int err) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
 } // namespace
 
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& input) {
@@ -97,19 +116,7 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& i
         run.err = "could not set up the program's streams";
         return run;
     }
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
+    const pid_t child = spawn(argv, in, out, err);
     int status = 0;
     if (child > 0)
         ::waitpid(child, &status, 0);
@@ -121,6 +128,15 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& i
     ::close(out);
     ::close(err);
     return run;
+}
+
+pid_t startProgram(const std::vector<std::string>& argv) {
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0)
+        return -1;
+    const pid_t child = spawn(argv, null, null, null);
+    ::close(null);
+    return child;
 }
 
 std::string copyProgramInto(const std::string& program, const std::string& folder) {

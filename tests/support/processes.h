@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace testing_support {
 
 bool runningAsRoot();
@@ -18,6 +20,10 @@ struct ProgramRun {
 
 // Runs a program with `input` on its standard input and waits for it.
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& input = "");
+
+// Starts a program that goes on running, its streams on /dev/null; returns
+// its pid for the caller to stop and reap, or -1 when it could not start.
+pid_t startProgram(const std::vector<std::string>& argv);
 
 // Copies the program at `program` into `folder` (mode 0755) and returns the
 // copy's path. An ordinary user may not be able to reach the build tree,

@@ -168,7 +168,8 @@ public:
     // Bytes in the whole tree. Regular files count their length; anything
     // else that is not a real folder counts at least one byte, so a tree
     // holding a link, a device or another file system is never taken for
-    // empty. Throws when any folder of the tree can't be read.
+    // empty; so does a zero-byte file that something needs (a .gitkeep).
+    // Throws when any folder of the tree can't be read.
     std::uint64_t Size() const;
 
 private:

@@ -67,20 +67,42 @@ NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& pre
     if (facts.marks & marks::Config)
         if (const auto userDirs = readNamingFile(fs, from, prefix + ".config/user-dirs.dirs"))
             inside.desktopFolders = desktopFoldersIn(*userDirs);
+    const EntryMarks workTree = marks::GitEntry | marks::Gitmodules;
+    if ((facts.marks & workTree) == workTree)
+        if (const auto gitmodules = readNamingFile(fs, from, prefix + ".gitmodules"))
+            inside.submodules = submodulePathsIn(*gitmodules);
     return inside;
 }
 
 EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& prefix) {
-    EntryMarks found = marks::Etc | marks::Usr | marks::Config;
-    if (kindOf(fs, from, prefix + "HEAD") == EntryKind::RegularFile) {
-        found |= marks::HeadFile;
-        if (kindOf(fs, from, prefix + "objects") == EntryKind::Folder)
-            found |= marks::ObjectsFolder;
-        if (kindOf(fs, from, prefix + "refs") == EntryKind::Folder)
-            found |= marks::RefsFolder;
+    EntryMarks found = 0;
+    for (const std::string_view name : markedNames()) {
+        const EntryKind kind = kindOf(fs, from, prefix + std::string(name));
+        if (kind != EntryKind::Unknown)
+            noteEntry(found, name, kind == EntryKind::RegularFile, kind == EntryKind::Folder);
     }
-    if (kindOf(fs, from, prefix + "PG_VERSION") == EntryKind::RegularFile)
-        found |= marks::PgVersionFile;
+    return found;
+}
+
+EntryMarks readMarks(FileSystem& fs, FolderHandle folder) {
+    std::vector<DirEntry> entries;
+    std::error_code ec;
+    fs.readEntries(folder, entries, ec, {});
+    if (ec)
+        return lookUpMarks(fs, folder, "");
+    EntryMarks found = 0;
+    for (const DirEntry& entry : entries) {
+        EntryKind kind = entry.kind;
+        if (kind == EntryKind::Unknown) {
+            // Only names that could count are worth a closer look.
+            EntryMarks could = 0;
+            noteEntry(could, entry.name, true, true);
+            if (could == 0)
+                continue;
+            kind = kindOf(fs, folder, entry.name);
+        }
+        noteEntry(found, entry.name, kind == EntryKind::RegularFile, kind == EntryKind::Folder);
+    }
     return found;
 }
 
@@ -112,8 +134,14 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Nam
         return chain[i].path == "/" ||
                (chain[i].device && chain[i + 1].device && *chain[i].device != *chain[i + 1].device);
     };
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        std::uint64_t device = 0;
+        ec.clear();
+        const OpenFolder folder = fs.open(chain[i].path, device, ec);
+        chain[i].facts.marks =
+            ec ? lookUpMarks(fs, kNoFolder, prefixOf(chain[i].path)) : readMarks(fs, folder.get());
+    }
     for (std::size_t i = 1; i < chain.size(); ++i) {
-        chain[i].facts.marks = marks::Etc | marks::Usr | marks::Config;
         chain[i].facts.fileSystemRoot = fileSystemRoot(i);
         chain[i].inside = lookInside(fs, kNoFolder, prefixOf(chain[i].path), chain[i].facts);
     }
@@ -125,7 +153,7 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Nam
         const std::string name = chain[i].path.substr(chain[i].path.rfind('/') + 1);
         above.sealedBy = keptByName(name, chain[i + 1].facts);
         if (!above.sealedBy)
-            above.sealedBy = keptByContent(lookUpMarks(fs, kNoFolder, prefixOf(chain[i].path)));
+            above.sealedBy = keptByContent(name, chain[i].facts.marks);
         if (above.sealedBy)
             return above;
     }

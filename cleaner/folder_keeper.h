@@ -15,14 +15,22 @@ namespace cleaner {
 
 // Completes `facts` of a folder whose entries are noted in facts.marks:
 // whether it is a system root, and what its etc/fstab (in a system root)
-// and .config/user-dirs.dirs name. Looks only when the folder holds an
-// entry named etc, usr or .config, so most folders cost nothing.
+// and .config/user-dirs.dirs name, and the submodules its .gitmodules
+// names when it also holds .git. Looks only when the folder holds an entry
+// named etc, usr, .config or both .git and .gitmodules, so most folders
+// cost nothing.
 // `from` and `prefix` say where the folder is: an open folder and "", or
 // kNoFolder and the folder's path ending in "/".
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts);
 
-// The marks of rules 4 and 5 by look-ups, for a folder that is not read,
-// with etc, usr and .config marked so that lookInside() looks.
+// The marks of a folder that the scan does not read itself (the main folder
+// and those above it, a folder on the removal's way), from one listing of
+// the freshly opened `folder`, which nobody else lists. Where it can't be
+// listed, its names are looked up one by one: the rows known by a pattern
+// (a tablespace, -layers) then say no.
+EntryMarks readMarks(FileSystem& fs, FolderHandle folder);
+// The marks that look-ups of each name find, for a folder at `prefix`
+// (its path ending in "/", or "" for `from` itself).
 EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& prefix);
 
 // What the rule says of the main folder and the folders above it.

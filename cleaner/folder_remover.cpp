@@ -187,7 +187,7 @@ bool FolderRemover::openMainFolder() {
     mainStep.sealed = above.sealedBy;
     if (!mainStep.sealed) {
         mainStep.facts =
-            FolderFacts{lookUpMarks(m_fs, mainStep.folder.get(), ""), false, above.fileSystemRoot};
+            FolderFacts{readMarks(m_fs, mainStep.folder.get()), false, above.fileSystemRoot};
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts));
     }
     return true;
@@ -212,8 +212,8 @@ void FolderRemover::judgeWayStep(std::size_t depth) {
     step.sealed = keptByName(step.name, m_way[depth - 1].facts);
     if (step.sealed)
         return;
-    const EntryMarks found = lookUpMarks(m_fs, step.folder.get(), "");
-    step.sealed = keptByContent(found);
+    const EntryMarks found = readMarks(m_fs, step.folder.get());
+    step.sealed = keptByContent(step.name, found);
     if (step.sealed)
         return;
     step.facts.marks = found;
@@ -305,7 +305,7 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
         ec = summariseFolder(m_fs, top.get(), m_device, SizeNeed::UntilNonZero, m_summary, m_scratch,
                              failedName);
     if (!ec)
-        kept = keptByContent(m_summary.marks);
+        kept = keptByContent(name, m_summary.marks);
     if (!kept)
         kept = keptByPlace(name, parentFacts);
     if (!kept)
@@ -398,7 +398,7 @@ RemovalOutcome FolderRemover::judgeNode(std::size_t node, FolderHandle folder) {
         return onlyUnexamined ? outcome(Result::Failed, m_summary.unexaminedReason)
                               : outcome(Result::NotEmpty);
     }
-    if (node != 0 && keptByContent(m_summary.marks))
+    if (node != 0 && keptByContent(m_nodes[node].name, m_summary.marks))
         return outcome(Result::NotEmpty);
     FolderFacts facts{m_summary.marks, false, false};
     lookInside(m_fs, folder, "", facts);
@@ -510,7 +510,7 @@ std::error_code FolderRemover::removeFiles(FolderHandle folder, std::size_t node
                 return std::make_error_code(std::errc::directory_not_empty); // appeared since the check
             continue;
         }
-        if (kind != EntryKind::RegularFile || status.size != 0)
+        if (kind != EntryKind::RegularFile || status.size != 0 || isMarkerFile(entry.name))
             return std::make_error_code(std::errc::directory_not_empty); // data, links, fifos, devices stay
         ec = staging.removeZeroByteFile(folder, entry.name);
         if (ec)

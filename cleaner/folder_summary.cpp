@@ -10,11 +10,18 @@ namespace cleaner {
 
 namespace {
 
-// Counts one entry that is not a real folder. Anything but a regular file
-// weighs one byte, so that a tree holding it never totals zero.
-void countNonFolder(FolderSummary& out, const EntryStatus& status) {
+// What an entry that is not a real folder weighs. Anything but a regular
+// file weighs one byte, so that a tree holding it never totals zero; so
+// does a zero-byte file that something needs (a .gitkeep).
+std::uint64_t weightOf(std::string_view name, const EntryStatus& status) {
+    if (status.kind != EntryKind::RegularFile)
+        return 1;
+    return status.size == 0 && isMarkerFile(name) ? 1 : status.size;
+}
+
+void countNonFolder(FolderSummary& out, std::string_view name, const EntryStatus& status) {
     ++out.fileCount;
-    out.bytes += status.kind == EntryKind::RegularFile ? status.size : 1;
+    out.bytes += weightOf(name, status);
 }
 
 const EntryStatus kNotAFile{EntryKind::Other, 0, 0, false};
@@ -102,7 +109,7 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             break;
         case EntryKind::Other:
             note(out, entry.name, EntryKind::Other);
-            countNonFolder(out, kNotAFile);
+            countNonFolder(out, entry.name, kNotAFile);
             break;
         }
     }
@@ -144,9 +151,9 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
         if (realFolder)
             out.subFolders.push_back(std::move(entry->name));
         else if (status.kind == EntryKind::Folder)
-            countNonFolder(out, kNotAFile); // another file system: never entered
+            countNonFolder(out, entry->name, kNotAFile); // another file system: never entered
         else
-            countNonFolder(out, status);
+            countNonFolder(out, entry->name, status);
     }
     return {};
 }
@@ -165,7 +172,7 @@ std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need,
         if (ec)
             noteUnexaminable(out, name, ec); // vanished, or can't be looked at
         else
-            out.bytes += status.kind == EntryKind::RegularFile ? status.size : 1;
+            out.bytes += weightOf(name, status);
         ec.clear();
     }
     return {};

@@ -27,7 +27,8 @@ struct FolderSummary {
     // and entries that could not be examined.
     std::uint64_t fileCount = 0;
     // Lengths of the regular files looked at, plus one byte for every entry
-    // that is neither a real folder nor a regular file (see Folder::Size).
+    // that is neither a real folder nor a regular file, and for every
+    // zero-byte marker file (isMarkerFile; see Folder::Size).
     std::uint64_t bytes = 0;
     // The first entry that could not be examined, if any, and why. It is
     // counted in `bytes`, since its size is unknown.

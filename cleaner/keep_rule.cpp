@@ -26,10 +26,18 @@ constexpr std::array kReasons = {
     ReasonRow{KeepKind::Mercurial, true, "it is part of a Mercurial repository"},
     ReasonRow{KeepKind::Subversion, true, "it is part of a Subversion working copy"},
     ReasonRow{KeepKind::Bazaar, true, "it is part of a Bazaar repository"},
+    ReasonRow{KeepKind::Syncthing, true, "Syncthing needs it"},
+    ReasonRow{KeepKind::GnuPG, true, "GnuPG needs it"},
     ReasonRow{KeepKind::PostgreSQL, true, "it is part of a PostgreSQL database"},
+    ReasonRow{KeepKind::Quilt, true, "quilt needs it"},
+    ReasonRow{KeepKind::Maildir, true, "it is a mail folder (Maildir)"},
+    ReasonRow{KeepKind::SubversionRepository, true, "it is part of a Subversion repository"},
+    ReasonRow{KeepKind::OSTree, true, "it is part of an OSTree repository"},
+    ReasonRow{KeepKind::ContainerStorage, true, "it holds containers' storage"},
     ReasonRow{KeepKind::SystemPlace, false, "the system needs it"},
     ReasonRow{KeepKind::MountPoint, false, "it is a mount point in "},
     ReasonRow{KeepKind::DesktopFolder, false, "the desktop uses it ("},
+    ReasonRow{KeepKind::GitSubmodule, false, "it is a git submodule ("},
 };
 
 const ReasonRow& rowOf(KeepKind kind) {
@@ -55,6 +63,8 @@ constexpr std::string_view kGit[] = {".git"};
 constexpr std::string_view kMercurial[] = {".hg"};
 constexpr std::string_view kSubversion[] = {".svn"};
 constexpr std::string_view kBazaar[] = {".bzr"};
+constexpr std::string_view kSyncthing[] = {".stfolder"};
+constexpr std::string_view kGnuPG[] = {"private-keys-v1.d"};
 constexpr std::string_view kSystemPlaces[] = {"home", "root", "mnt", "media", "tmp"};
 
 // Rules 1 to 3, in order.
@@ -65,6 +75,8 @@ constexpr NameRow kSealedByName[] = {
     {Where::Anywhere, KeepKind::Mercurial, kMercurial},
     {Where::Anywhere, KeepKind::Subversion, kSubversion},
     {Where::Anywhere, KeepKind::Bazaar, kBazaar},
+    {Where::Anywhere, KeepKind::Syncthing, kSyncthing},
+    {Where::Anywhere, KeepKind::GnuPG, kGnuPG},
 };
 
 // Rule 6.
@@ -75,14 +87,100 @@ constexpr NameRow kKeptByPlace[] = {
 struct ContentRow {
     EntryMarks needs; // every one of these
     KeepKind kind;
+    std::string_view ownName = {}; // the folder's own name, where the row asks for one
 };
 
-// Rules 4 and 5: what git (is_git_directory) and PostgreSQL need to
-// recognise a folder as theirs.
+// Rules 4 and 5, then the rows after them: what each program needs to
+// recognise a folder as its own (git's is_git_directory, say). A bare git
+// repository matches before an OSTree one, which holds much the same.
 constexpr ContentRow kSealedByContent[] = {
     {marks::HeadFile | marks::ObjectsFolder | marks::RefsFolder, KeepKind::Git},
     {marks::PgVersionFile, KeepKind::PostgreSQL},
+    {marks::VersionFile, KeepKind::Quilt, ".pc"},
+    {marks::CurFolder | marks::NewFolder | marks::TmpFolder, KeepKind::Maildir},
+    {marks::FormatFile | marks::DbFolder, KeepKind::SubversionRepository},
+    {marks::ConfigFile | marks::ObjectsFolder | marks::RefsFolder, KeepKind::OSTree},
+    {marks::StorageLockFile | marks::LayersFolder, KeepKind::ContainerStorage},
+    {marks::ContainersFolder | marks::ImageFolder | marks::VolumesFolder, KeepKind::ContainerStorage},
+    {marks::TablespaceFolder, KeepKind::PostgreSQL},
 };
+
+// What an entry must be for its name to count.
+enum class Need : std::uint8_t { AnyEntry, RegularFile, RealFolder };
+
+struct MarkedName {
+    std::string_view name;
+    Need need;
+    EntryMarks mark;
+};
+
+// The names noteEntry() marks, shortest first: an entry is only compared
+// with the names of its own length.
+constexpr MarkedName kMarkedNames[] = {
+    {"db", Need::RealFolder, marks::DbFolder},
+    {"cur", Need::RealFolder, marks::CurFolder},
+    {"etc", Need::AnyEntry, marks::Etc},
+    {"new", Need::RealFolder, marks::NewFolder},
+    {"tmp", Need::RealFolder, marks::TmpFolder},
+    {"usr", Need::AnyEntry, marks::Usr},
+    {".git", Need::AnyEntry, marks::GitEntry},
+    {"HEAD", Need::RegularFile, marks::HeadFile},
+    {"refs", Need::RealFolder, marks::RefsFolder},
+    {"image", Need::RealFolder, marks::ImageFolder},
+    {"config", Need::RegularFile, marks::ConfigFile},
+    {"format", Need::RegularFile, marks::FormatFile},
+    {".config", Need::AnyEntry, marks::Config},
+    {"objects", Need::RealFolder, marks::ObjectsFolder},
+    {"volumes", Need::RealFolder, marks::VolumesFolder},
+    {".version", Need::RegularFile, marks::VersionFile},
+    {"PG_VERSION", Need::RegularFile, marks::PgVersionFile},
+    {"containers", Need::RealFolder, marks::ContainersFolder},
+    {".gitmodules", Need::AnyEntry, marks::Gitmodules},
+    {"storage.lock", Need::RegularFile, marks::StorageLockFile},
+};
+constexpr std::size_t kLongestMarkedName = 12;
+
+// Where the names of each length begin in kMarkedNames.
+constexpr auto kFirstOfLength = [] {
+    std::array<std::uint8_t, kLongestMarkedName + 2> first{};
+    std::size_t row = 0;
+    for (std::size_t length = 0; length < first.size(); ++length) {
+        while (row < std::size(kMarkedNames) && kMarkedNames[row].name.size() < length)
+            ++row;
+        first[length] = static_cast<std::uint8_t>(row);
+    }
+    return first;
+}();
+static_assert(std::is_sorted(std::begin(kMarkedNames), std::end(kMarkedNames),
+                             [](const MarkedName& a, const MarkedName& b) { return a.name.size() < b.name.size(); }));
+static_assert(kMarkedNames[std::size(kMarkedNames) - 1].name.size() == kLongestMarkedName);
+
+constexpr auto kMarkedNameList = [] {
+    std::array<std::string_view, std::size(kMarkedNames)> names{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i] = kMarkedNames[i].name;
+    return names;
+}();
+
+constexpr std::string_view kMarkerFiles[] = {".gitkeep", ".keep", ".gitignore", "__init__.py", "py.typed",
+                                             ".nomedia"};
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// PG_<server version>_<catalogue version>: what PostgreSQL makes inside a
+// tablespace's folder, such as PG_15_202209061.
+bool isTablespaceFolderName(std::string_view name) {
+    constexpr std::size_t kCatalogueDigits = 9;
+    if (!name.starts_with("PG_") || name.size() < 3 + 1 + 1 + kCatalogueDigits)
+        return false;
+    const std::string_view version = name.substr(3, name.size() - 3 - 1 - kCatalogueDigits);
+    const std::string_view catalogue = name.substr(name.size() - kCatalogueDigits);
+    return name[name.size() - kCatalogueDigits - 1] == '_' &&
+           std::all_of(version.begin(), version.end(), [](char c) { return isDigit(c) || c == '.'; }) &&
+           std::all_of(catalogue.begin(), catalogue.end(), isDigit);
+}
 
 bool applies(Where where, const FolderFacts& parent) {
     switch (where) {
@@ -209,6 +307,35 @@ std::optional<DesktopFolder> desktopFolderOn(std::string_view line) {
     return DesktopFolder{std::move(relative), "XDG_" + std::string(key) + "_DIR"};
 }
 
+// One line of a .gitmodules section, blanks at its start dropped:
+// path = P, with P bare (up to a comment) or in double quotes.
+std::optional<std::string> submodulePathOn(std::string_view line) {
+    if (!consume(line, "path"))
+        return std::nullopt;
+    line = trimLeft(line);
+    if (!consume(line, "="))
+        return std::nullopt;
+    line = trimLeft(line);
+    std::string path;
+    if (consume(line, "\"")) {
+        const std::size_t closing = line.find('"');
+        if (closing == std::string_view::npos)
+            return std::nullopt;
+        path = line.substr(0, closing);
+        const std::string_view after = trimLeft(line.substr(closing + 1));
+        if (!after.empty() && after.front() != '#' && after.front() != ';')
+            return std::nullopt;
+    } else {
+        path = line.substr(0, std::min(line.find_first_of("#;"), line.size()));
+        while (!path.empty() && isBlank(path.back()))
+            path.pop_back();
+    }
+    dropTrailingSlashes(path);
+    if (!isPlainRelativePath(path))
+        return std::nullopt;
+    return path;
+}
+
 } // namespace
 
 bool KeepReason::seals() const noexcept {
@@ -219,47 +346,46 @@ std::string KeepReason::text() const {
     std::string text(rowOf(kind).text);
     if (kind == KeepKind::MountPoint)
         text += source;
-    else if (kind == KeepKind::DesktopFolder)
+    else if (kind == KeepKind::DesktopFolder || kind == KeepKind::GitSubmodule)
         text += source + ")";
     return text;
 }
 
 void noteEntry(EntryMarks& found, std::string_view name, bool regularFile, bool realFolder) noexcept {
-    switch (name.size()) {
-    case 3:
-        if (name == "etc")
-            found |= marks::Etc;
-        else if (name == "usr")
-            found |= marks::Usr;
-        break;
-    case 4:
-        if (name == "HEAD" && regularFile)
-            found |= marks::HeadFile;
-        else if (name == "refs" && realFolder)
-            found |= marks::RefsFolder;
-        break;
-    case 7:
-        if (name == "objects" && realFolder)
-            found |= marks::ObjectsFolder;
-        else if (name == ".config")
-            found |= marks::Config;
-        break;
-    case 10:
-        if (name == "PG_VERSION" && regularFile)
-            found |= marks::PgVersionFile;
-        break;
-    default:
-        break;
+    if (realFolder) {
+        if (name.ends_with("-layers"))
+            found |= marks::LayersFolder;
+        else if (name.starts_with("PG_") && isTablespaceFolderName(name))
+            found |= marks::TablespaceFolder;
     }
+    if (name.size() > kLongestMarkedName)
+        return;
+    for (std::size_t row = kFirstOfLength[name.size()]; row < kFirstOfLength[name.size() + 1]; ++row) {
+        const MarkedName& marked = kMarkedNames[row];
+        if (marked.name != name)
+            continue;
+        if (marked.need == Need::AnyEntry || (marked.need == Need::RegularFile && regularFile) ||
+            (marked.need == Need::RealFolder && realFolder))
+            found |= marked.mark;
+        return;
+    }
+}
+
+std::span<const std::string_view> markedNames() noexcept {
+    return kMarkedNameList;
+}
+
+bool isMarkerFile(std::string_view name) noexcept {
+    return std::find(std::begin(kMarkerFiles), std::end(kMarkerFiles), name) != std::end(kMarkerFiles);
 }
 
 std::optional<KeepReason> keptByName(std::string_view name, const FolderFacts& parent) {
     return firstMatch(kSealedByName, name, parent);
 }
 
-std::optional<KeepReason> keptByContent(EntryMarks own) {
+std::optional<KeepReason> keptByContent(std::string_view name, EntryMarks own) {
     for (const ContentRow& row : kSealedByContent)
-        if ((own & row.needs) == row.needs)
+        if ((own & row.needs) == row.needs && (row.ownName.empty() || row.ownName == name))
             return KeepReason{row.kind, {}};
     return std::nullopt;
 }
@@ -300,6 +426,24 @@ std::vector<DesktopFolder> desktopFoldersIn(std::string_view userDirs) {
     return found;
 }
 
+std::vector<std::string> submodulePathsIn(std::string_view gitmodules) {
+    std::vector<std::string> found;
+    bool inSubmodule = false;
+    forEachLine(gitmodules, [&](std::string_view line) {
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        line = trimLeft(line);
+        if (line.starts_with('[')) {
+            inSubmodule = line.starts_with("[submodule") &&
+                          (line.size() == 10 || isBlank(line[10]) || line[10] == '"' || line[10] == ']');
+            return;
+        }
+        if (auto path = submodulePathOn(line); inSubmodule && path)
+            found.push_back(std::move(*path));
+    });
+    return found;
+}
+
 std::vector<std::pair<std::string, KeepReason>> namedBeneath(const std::string& folderPath,
                                                              const NamedInside& inside) {
     std::vector<std::pair<std::string, KeepReason>> named;
@@ -309,6 +453,9 @@ std::vector<std::pair<std::string, KeepReason>> namedBeneath(const std::string& 
     for (const DesktopFolder& folder : inside.desktopFolders)
         named.emplace_back(joinPath(folderPath, folder.relativePath),
                            KeepReason{KeepKind::DesktopFolder, folder.variable});
+    for (const std::string& submodule : inside.submodules)
+        named.emplace_back(joinPath(folderPath, submodule),
+                           KeepReason{KeepKind::GitSubmodule, joinPath(folderPath, ".gitmodules")});
     return named;
 }
 
@@ -318,7 +465,9 @@ void NamedFolders::add(const std::string& folderPath, int level, const NamedInsi
 }
 
 void NamedFolders::insert(std::string path, KeepReason reason, int level) {
-    auto& named = reason.kind == KeepKind::MountPoint ? m_mountPoints : m_desktopFolders;
+    auto& named = reason.kind == KeepKind::MountPoint      ? m_mountPoints
+                  : reason.kind == KeepKind::DesktopFolder ? m_desktopFolders
+                                                           : m_submodules;
     m_lengths.insert(path.size());
     const auto [it, added] = named.try_emplace(std::move(path), Named{reason, level});
     // A nearer file decides; within one file, the first line does.
@@ -329,7 +478,7 @@ void NamedFolders::insert(std::string path, KeepReason reason, int level) {
 std::optional<KeepReason> NamedFolders::find(const std::string& path) const {
     if (m_lengths.find(path.size()) == m_lengths.end())
         return std::nullopt;
-    for (const auto* named : {&m_mountPoints, &m_desktopFolders}) {
+    for (const auto* named : {&m_mountPoints, &m_desktopFolders, &m_submodules}) {
         const auto it = named->find(path);
         if (it != named->end())
             return it->second.reason;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,23 +15,31 @@
 namespace cleaner {
 
 // Folders that something needs, however empty they look: deleting them
-// breaks a repository, a database, the system or the desktop. Such a folder
-// is never listed and never deleted, and no folder above it is listed.
+// breaks a repository, a database, a mailbox, the system or the desktop.
+// Such a folder is never listed and never deleted, and no folder above it
+// is listed.
 //
 // The rules, first match wins:
 //   1. lost+found at the root of a file system           (sealed)
 //   2. bin, etc, usr, var ... directly in a system root  (sealed)
-//   3. .git, .hg, .svn, .bzr                             (sealed)
+//   3. .git, .hg, .svn, .bzr, .stfolder, private-keys-v1.d (sealed)
 //   4. a bare git repository: HEAD, objects/ and refs/   (sealed)
 //   5. a PostgreSQL cluster: PG_VERSION                  (sealed)
+//      ... then the other content rows: a quilt .pc, a Maildir, a
+//      Subversion or OSTree repository, container storage, a PostgreSQL
+//      tablespace                                         (sealed)
 //   6. home, root, mnt, media, tmp in a system root      (kept alone)
 //   7. a mount point in the system root's etc/fstab      (kept alone)
 //   8. a desktop folder of a .config/user-dirs.dirs      (kept alone)
+//   9. a git submodule named in a work tree's .gitmodules (kept alone)
 // Nothing beneath a sealed folder is read, listed or deleted; a folder kept
 // alone is walked like any other, and empty folders inside it are listed.
 //
 // A system root is a folder holding etc/os-release or usr/lib/os-release:
 // "/" and any installation found in the tree (a chroot, another disk).
+//
+// Some zero-byte files mean something too (a .gitkeep holds its folder in a
+// repository, an __init__.py makes a package): they weigh as data would.
 //
 // This file holds the rule as data and pure functions; folder_keeper.h
 // gathers the facts it needs from the disk.
@@ -41,16 +50,25 @@ enum class KeepKind : std::uint8_t {
     Mercurial,
     Subversion,
     Bazaar,
+    Syncthing,
+    GnuPG,
     PostgreSQL,
+    Quilt,
+    Maildir,
+    SubversionRepository,
+    OSTree,
+    ContainerStorage,
     SystemPlace,
     MountPoint,
     DesktopFolder,
+    GitSubmodule,
 };
 
 // Why a folder stays.
 struct KeepReason {
     KeepKind kind = KeepKind::SystemFolder;
-    // MountPoint: the fstab that names it; DesktopFolder: the variable.
+    // MountPoint: the fstab that names it; DesktopFolder: the variable;
+    // GitSubmodule: the .gitmodules file that names it.
     std::string source;
 
     // Sealed folders are never entered; the others are kept alone.
@@ -62,7 +80,7 @@ struct KeepReason {
 };
 
 // Entries of a folder that the rule looks at, noted as the folder is read.
-using EntryMarks = std::uint8_t;
+using EntryMarks = std::uint32_t;
 namespace marks {
 inline constexpr EntryMarks HeadFile = 1 << 0;      // regular file HEAD
 inline constexpr EntryMarks ObjectsFolder = 1 << 1; // real folder objects
@@ -72,12 +90,36 @@ inline constexpr EntryMarks PgVersionFile = 1 << 3; // regular file PG_VERSION
 inline constexpr EntryMarks Etc = 1 << 4;
 inline constexpr EntryMarks Usr = 1 << 5;
 inline constexpr EntryMarks Config = 1 << 6;
+inline constexpr EntryMarks GitEntry = 1 << 7;   // .git, a folder or a file
+inline constexpr EntryMarks Gitmodules = 1 << 8; // .gitmodules
+// What the other content rows look for.
+inline constexpr EntryMarks VersionFile = 1 << 9;         // regular file .version (quilt)
+inline constexpr EntryMarks CurFolder = 1 << 10;          // real folders cur, new, tmp (Maildir)
+inline constexpr EntryMarks NewFolder = 1 << 11;
+inline constexpr EntryMarks TmpFolder = 1 << 12;
+inline constexpr EntryMarks FormatFile = 1 << 13;         // regular file format (Subversion)
+inline constexpr EntryMarks DbFolder = 1 << 14;           // real folder db
+inline constexpr EntryMarks ConfigFile = 1 << 15;         // regular file config (OSTree)
+inline constexpr EntryMarks StorageLockFile = 1 << 16;    // regular file storage.lock
+inline constexpr EntryMarks LayersFolder = 1 << 17;       // real folder *-layers
+inline constexpr EntryMarks ContainersFolder = 1 << 18;   // real folders containers, image, volumes
+inline constexpr EntryMarks ImageFolder = 1 << 19;
+inline constexpr EntryMarks VolumesFolder = 1 << 20;
+inline constexpr EntryMarks TablespaceFolder = 1 << 21;   // real folder PG_15_202209061
 } // namespace marks
 
 // Notes the entry `name` in `marks`: whether it is a regular file, and
 // whether it is a real folder (never a link to one). Costs a length test
 // for most names.
 void noteEntry(EntryMarks& marks, std::string_view name, bool regularFile, bool realFolder) noexcept;
+// The names noteEntry() looks for, for a folder that can't be listed and is
+// looked at name by name instead. The tablespace and -layers folders are
+// known by a pattern, not a name: only a listing finds them.
+std::span<const std::string_view> markedNames() noexcept;
+
+// A regular file of zero bytes that something needs all the same (.gitkeep,
+// __init__.py): it counts as data, as a file with a size does.
+bool isMarkerFile(std::string_view name) noexcept;
 
 // What the rule knows of a folder whose subfolders are being judged.
 struct FolderFacts {
@@ -90,8 +132,8 @@ struct FolderFacts {
 // Rules 1 to 3: by the folder's name and what its parent is. A folder
 // sealed here is never read.
 std::optional<KeepReason> keptByName(std::string_view name, const FolderFacts& parent);
-// Rules 4 and 5: by what the folder holds.
-std::optional<KeepReason> keptByContent(EntryMarks own);
+// Rules 4 and 5 and the rows after them: by what the folder `name` holds.
+std::optional<KeepReason> keptByContent(std::string_view name, EntryMarks own);
 // Rule 6: by the folder's name in a system root.
 std::optional<KeepReason> keptByPlace(std::string_view name, const FolderFacts& parent);
 
@@ -113,13 +155,21 @@ struct DesktopFolder {
 // or ".." part name nothing.
 std::vector<DesktopFolder> desktopFoldersIn(std::string_view userDirs);
 
+// The submodule paths a .gitmodules file names ("vendor/lib"): each
+// `path = P` line inside a [submodule ...] section, in file order, P bare
+// or in double quotes, trailing slashes dropped. Absolute paths and paths
+// with an empty, "." or ".." part name nothing.
+std::vector<std::string> submodulePathsIn(std::string_view gitmodules);
+
 // What the files inside one folder name, relative to that folder: its
-// etc/fstab's mount points when it is a system root ("/boot/efi"), and its
-// .config/user-dirs.dirs's desktop folders ("Music").
+// etc/fstab's mount points when it is a system root ("/boot/efi"), its
+// .config/user-dirs.dirs's desktop folders ("Music"), and its .gitmodules's
+// submodules when it is a git work tree ("vendor/lib").
 struct NamedInside {
     std::vector<std::string> mountPoints;
     std::vector<DesktopFolder> desktopFolders;
-    bool empty() const noexcept { return mountPoints.empty() && desktopFolders.empty(); }
+    std::vector<std::string> submodules;
+    bool empty() const noexcept { return mountPoints.empty() && desktopFolders.empty() && submodules.empty(); }
 };
 
 // Each folder that `inside` names, by its path beneath `folderPath`, with
@@ -127,10 +177,11 @@ struct NamedInside {
 std::vector<std::pair<std::string, KeepReason>> namedBeneath(const std::string& folderPath,
                                                              const NamedInside& inside);
 
-// Rules 7 and 8: the folders named so far, by their paths as the scan
+// Rules 7 to 9: the folders named so far, by their paths as the scan
 // spells them. Where several files name one folder, the nearest decides:
 // the one whose folder lies deepest (`level` counts down from the main
-// folder, 0; folders above it have negative levels). Rule 7 goes first.
+// folder, 0; folders above it have negative levels). Rule 7 goes first,
+// then 8, then 9.
 class NamedFolders {
 public:
     // Adds what `inside` names, for the folder at `folderPath`.
@@ -138,7 +189,7 @@ public:
     // Adds one folder by its path.
     void insert(std::string path, KeepReason reason, int level);
     std::optional<KeepReason> find(const std::string& path) const;
-    bool empty() const noexcept { return m_mountPoints.empty() && m_desktopFolders.empty(); }
+    bool empty() const noexcept { return m_lengths.empty(); }
 
 private:
     struct Named {
@@ -147,6 +198,7 @@ private:
     };
     std::unordered_map<std::string, Named> m_mountPoints;
     std::unordered_map<std::string, Named> m_desktopFolders;
+    std::unordered_map<std::string, Named> m_submodules;
     // The lengths of the paths above: most paths are ruled out by these
     // without hashing them.
     std::unordered_set<std::size_t> m_lengths;

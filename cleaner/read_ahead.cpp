@@ -208,7 +208,7 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
         return;
     }
     folder.facts.marks = folder.summary.marks;
-    if (auto sealed = keptByContent(folder.facts.marks)) {
+    if (auto sealed = keptByContent(folder.name, folder.facts.marks)) {
         folder.kept = std::move(sealed);
         folder.summary.subFolders.clear();
         weighs();

@@ -9,8 +9,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # chain, GoogleTest, Qt 6 Widgets, and the sans-serif face the window uses.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev findutils qt6-base-dev fonts-liberation2)
 # What the tests need besides: the validators of the desktop entry and the
-# software-centre metainfo, and git for the repositories the tests keep whole.
-TEST_PACKAGES=(desktop-file-utils appstream git)
+# software-centre metainfo, and git, Subversion and OSTree for the
+# repositories the tests keep whole.
+TEST_PACKAGES=(desktop-file-utils appstream git subversion ostree)
 # What taking a screenshot of the window needs besides.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick xdotool)
 

@@ -174,3 +174,80 @@ TEST(EfrScanKept, GitRepositoriesSurviveAScanAndADeletionOfEveryFolder) {
     EXPECT_EQ(runProgram({"git", "-C", bare, "fsck", "--no-progress"}).exitCode, 0);
     EXPECT_EQ(runProgram({"git", "-C", repo, "log", "--oneline"}).exitCode, 0);
 }
+
+// Subversion and OSTree keep empty folders in their repositories, and a
+// work tree cloned without its submodules holds an empty folder for each;
+// tracked .gitkeep files hold folders a project wants. All of them come
+// through a scan and the deletion of everything it lists, and each program
+// says all is well afterwards.
+TEST(EfrScanKept, SubversionOstreeAndGitWorkTreesSurviveADeletionOfTheWholeList) {
+    for (const char* program : {"svnadmin", "svn", "ostree", "git"})
+        ASSERT_EQ(runProgram({program, "--version"}).exitCode, 0) << "scripts/test.sh installs " << program;
+    DiskBackend disk;
+    const std::string svnRepo = disk.path("svnrepo");
+    const std::string wc = disk.path("wc");
+    const std::string ostreeRepo = disk.path("ostree");
+    const std::string lib = disk.path("lib");
+    const std::string app = disk.path("app");
+    const std::string clone = disk.path("clone");
+    disk.folder("tree/usr/share");
+    disk.file("tree/usr/share/f", 3);
+    const std::vector<std::string> git = {"git", "-c", "user.name=T", "-c", "user.email=t@example.org",
+                                          "-c", "protocol.file.allow=always"};
+    const auto gitIn = [&git](const std::string& repo, std::vector<std::string> args) {
+        std::vector<std::string> argv = git;
+        argv.insert(argv.end(), {"-C", repo});
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    };
+    const std::vector<std::vector<std::string>> setUp = {
+        {"svnadmin", "create", svnRepo},
+        {"svn", "checkout", "-q", "file://" + svnRepo, wc},
+        {"ostree", "--repo=" + ostreeRepo, "init", "--mode=archive"},
+        {"ostree", "--repo=" + ostreeRepo, "commit", "--branch=main", "-s", "first", disk.path("tree")},
+        {"git", "init", "-q", lib},
+        gitIn(lib, {"commit", "-q", "--allow-empty", "-m", "lib"}),
+        {"git", "init", "-q", app},
+        gitIn(app, {"submodule", "add", "-q", lib, "vendor/lib"}),
+    };
+    for (const auto& command : setUp)
+        ASSERT_EQ(runProgram(command).exitCode, 0) << command[0] << " " << command[1] << " " << command[2];
+    disk.file("wc/a.txt", 3);
+    for (const auto& command : {std::vector<std::string>{"svn", "add", "-q", wc + "/a.txt"},
+                                std::vector<std::string>{"svn", "commit", "-q", "-m", "first", wc}})
+        ASSERT_EQ(runProgram(command).exitCode, 0) << command[1];
+    disk.folder("app/data/raw");
+    disk.folder("app/lib/tasks");
+    disk.file("app/data/raw/.gitkeep", 0);
+    disk.file("app/lib/tasks/.keep", 0);
+    for (const auto& command : {gitIn(app, {"add", "-A"}), gitIn(app, {"commit", "-q", "-m", "app"}),
+                                std::vector<std::string>{"git", "clone", "-q", app, clone}})
+        ASSERT_EQ(runProgram(command).exitCode, 0) << command.back();
+    disk.folder("empty/inside");
+
+    const auto kept = efrScan({"--kept", disk.main()});
+    for (const std::string& line : {ostreeRepo + " was kept: it is part of an OSTree repository.\n",
+                                    svnRepo + " was kept: it is part of a Subversion repository.\n",
+                                    clone + "/vendor/lib was kept: it is a git submodule (" + clone +
+                                        "/.gitmodules).\n"})
+        EXPECT_NE(kept.out.find(line), std::string::npos) << line << kept.out;
+
+    const auto listed = efrScan({"-0", disk.main()});
+    EXPECT_EQ(listed.out, disk.path("empty") + '\0' + disk.path("empty/inside") + '\0');
+    const auto deleted = runProgram({EFR_SCAN_BINARY, "--delete", "-0", disk.main()}, listed.out);
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.out;
+    EXPECT_NE(::access(disk.path("empty").c_str(), F_OK), 0);
+
+    disk.file("wc/b.txt", 3);
+    EXPECT_EQ(runProgram({"svn", "add", "-q", wc + "/b.txt"}).exitCode, 0);
+    const auto commit = runProgram({"svn", "commit", "-q", "-m", "second", wc});
+    EXPECT_EQ(commit.exitCode, 0) << commit.err;
+    const auto refs = runProgram({"ostree", "--repo=" + ostreeRepo, "refs"});
+    EXPECT_EQ(refs.out, "main\n") << refs.err;
+    EXPECT_EQ(runProgram({"ostree", "--repo=" + ostreeRepo, "fsck", "-q"}).exitCode, 0);
+    for (const std::string& tree : {app, clone}) {
+        const auto status = runProgram(gitIn(tree, {"status", "--porcelain"}));
+        EXPECT_EQ(status.exitCode, 0) << tree;
+        EXPECT_EQ(status.out, "") << tree;
+    }
+}

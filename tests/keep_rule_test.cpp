@@ -28,7 +28,7 @@ constexpr FolderFacts kFileSystemRoot{0, false, true};
 std::string verdict(std::string_view name, const FolderFacts& parent, EntryMarks own) {
     auto reason = cleaner::keptByName(name, parent);
     if (!reason)
-        reason = cleaner::keptByContent(own);
+        reason = cleaner::keptByContent(name, own);
     if (!reason)
         reason = cleaner::keptByPlace(name, parent);
     if (!reason)
@@ -40,6 +40,9 @@ std::string verdict(std::string_view name, const FolderFacts& parent, EntryMarks
 
 TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
     const EntryMarks bareGit = marks::HeadFile | marks::ObjectsFolder | marks::RefsFolder;
+    const EntryMarks maildir = marks::CurFolder | marks::NewFolder | marks::TmpFolder;
+    const EntryMarks ostree = marks::ConfigFile | marks::ObjectsFolder | marks::RefsFolder;
+    const EntryMarks docker = marks::ContainersFolder | marks::ImageFolder | marks::VolumesFolder;
     struct Case {
         const char* name;
         FolderFacts parent;
@@ -71,6 +74,25 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
         {"media", kSystemRoot, 0, "the system needs it (alone)"},
         {"home", kFileSystemRoot, 0, "-"},
         {"Home", kSystemRoot, 0, "-"},
+        {".stfolder", kPlain, maildir, "Syncthing needs it (sealed)"},
+        {"private-keys-v1.d", kPlain, 0, "GnuPG needs it (sealed)"},
+        {".pc", kPlain, marks::VersionFile, "quilt needs it (sealed)"},
+        {"pc", kPlain, marks::VersionFile, "-"},
+        {".pc", kPlain, 0, "-"},
+        {"INBOX", kPlain, maildir, "it is a mail folder (Maildir) (sealed)"},
+        {"tmp", kSystemRoot, maildir, "it is a mail folder (Maildir) (sealed)"},
+        {"INBOX", kPlain, marks::CurFolder | marks::NewFolder, "-"},
+        {"repo", kPlain, marks::FormatFile | marks::DbFolder, "it is part of a Subversion repository (sealed)"},
+        {"repo", kPlain, marks::FormatFile, "-"},
+        {"repo", kPlain, ostree, "it is part of an OSTree repository (sealed)"},
+        {"repo", kPlain, ostree | marks::HeadFile, "it is part of a git repository (sealed)"},
+        {"repo", kPlain, marks::ConfigFile | marks::ObjectsFolder, "-"},
+        {"storage", kPlain, marks::StorageLockFile | marks::LayersFolder, "it holds containers' storage (sealed)"},
+        {"storage", kPlain, marks::StorageLockFile, "-"},
+        {"storage", kPlain, marks::LayersFolder, "-"},
+        {"docker", kPlain, docker, "it holds containers' storage (sealed)"},
+        {"docker", kPlain, marks::ContainersFolder | marks::ImageFolder, "-"},
+        {"fast", kPlain, marks::TablespaceFolder, "it is part of a PostgreSQL database (sealed)"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(verdict(c.name, c.parent, c.own), c.expected) << c.name;
@@ -79,6 +101,8 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
               "it is a mount point in /x/etc/fstab");
     EXPECT_EQ((KeepReason{cleaner::KeepKind::DesktopFolder, "XDG_MUSIC_DIR"}.text()),
               "the desktop uses it (XDG_MUSIC_DIR)");
+    EXPECT_EQ((KeepReason{cleaner::KeepKind::GitSubmodule, "/w/.gitmodules"}.text()),
+              "it is a git submodule (/w/.gitmodules)");
 }
 
 TEST(KeepRule, EntryMarksNoteOnlyWhatTheRuleLooksAt) {
@@ -89,6 +113,78 @@ TEST(KeepRule, EntryMarksNoteOnlyWhatTheRuleLooksAt) {
     cleaner::noteEntry(found, "etc", false, false); // a link counts here
     cleaner::noteEntry(found, "PG_VERSIONS", true, false);
     EXPECT_EQ(found, marks::ObjectsFolder | marks::Etc);
+
+    enum Kind { File, Folder, Link };
+    struct Case {
+        const char* name;
+        Kind kind;
+        EntryMarks expected;
+    };
+    const Case cases[] = {
+        {"db", Folder, marks::DbFolder},
+        {"db", File, 0},
+        {"format", File, marks::FormatFile},
+        {"format", Folder, 0},
+        {"config", File, marks::ConfigFile},
+        {"cur", Link, 0},
+        {".git", File, marks::GitEntry},
+        {".gitmodules", Link, marks::Gitmodules},
+        {"storage.lock", File, marks::StorageLockFile},
+        {"overlay-layers", Folder, marks::LayersFolder},
+        {"-layers", Folder, marks::LayersFolder},
+        {"overlay-layers", File, 0},
+        {"overlay-layer", Folder, 0},
+        {"PG_15_202209061", Folder, marks::TablespaceFolder},
+        {"PG_9.6_201608131", Folder, marks::TablespaceFolder},
+        {"PG_15_202209061", File, 0},
+        {"PG_15_20220906", Folder, 0},
+        {"PG_15_2022090611", Folder, 0},
+        {"PG__202209061", Folder, 0},
+        {"PG_15-202209061", Folder, 0},
+        {"PG_1x_202209061", Folder, 0},
+        {"pg_15_202209061", Folder, 0},
+    };
+    for (const Case& c : cases) {
+        EntryMarks one = 0;
+        cleaner::noteEntry(one, c.name, c.kind == File, c.kind == Folder);
+        EXPECT_EQ(one, c.expected) << c.name;
+    }
+}
+
+TEST(KeepRule, ZeroByteFilesThatSomethingNeedsAreKnownByTheirExactName) {
+    for (const char* marker : {".gitkeep", ".keep", ".gitignore", "__init__.py", "py.typed", ".nomedia"})
+        EXPECT_TRUE(cleaner::isMarkerFile(marker)) << marker;
+    for (const char* other : {"keep", ".Keep", ".gitkeep~", "__init__.pyc", "x.gitignore", ".gitattributes", ""})
+        EXPECT_FALSE(cleaner::isMarkerFile(other)) << other;
+}
+
+TEST(KeepRule, GitmodulesGivesThePathsOfSubmoduleSectionsOnly) {
+    const std::string gitmodules = "[submodule \"lib\"]\n"
+                                   "\tpath = vendor/lib\n"
+                                   "\turl = https://example.org/lib.git\n"
+                                   "[submodule \"quoted\"]\n"
+                                   "  path=\"with space/x\"  # a comment\r\n"
+                                   "[submodule \"comment\"]\n"
+                                   "path = bare ; with a comment\n"
+                                   "path = trailing/  \n"
+                                   "  pathx = no\n"
+                                   "  Path = no\n"
+                                   "  path = \"unclosed\n"
+                                   "  path = \"after\" text\n"
+                                   "  path = /absolute\n"
+                                   "  path = a/../b\n"
+                                   "  path = ./c\n"
+                                   "  path = \n"
+                                   "[core]\n"
+                                   "  path = not/a/submodule\n"
+                                   "[submodules]\n"
+                                   "  path = nor/this\n"
+                                   "  [submodule]\n"
+                                   "path = nameless\n"
+                                   "[submodule\t\"tab\"]\n"
+                                   "path = tabbed";
+    EXPECT_EQ(cleaner::submodulePathsIn(gitmodules),
+              (std::vector<std::string>{"vendor/lib", "with space/x", "bare", "trailing", "nameless", "tabbed"}));
 }
 
 TEST(KeepRule, FstabGivesTheSecondFieldOfEachLineDecoded) {
@@ -132,12 +228,12 @@ TEST(KeepRule, UserDirsNamesHomeFoldersOnlyByPlainHomeRelativeValues) {
 
 TEST(KeepRule, TheNearestFileDecidesAndMountPointsGoBeforeDesktopFolders) {
     cleaner::NamedFolders named;
-    named.add("/", -2, cleaner::NamedInside{{"/home/u/Music", "/data"}, {}});
+    named.add("/", -2, cleaner::NamedInside{{"/home/u/Music", "/data"}, {}, {}});
     named.add("/home/u", -1,
-              cleaner::NamedInside{{}, {{"Music", "XDG_MUSIC_DIR"}, {"Videos", "XDG_VIDEOS_DIR"}}});
-    named.add("/home/u/M", 0, cleaner::NamedInside{{}, {{"A", "XDG_A_DIR"}}});
-    named.add("/home/u/M/X", 2, cleaner::NamedInside{{}, {{"B", "XDG_B_DIR"}}});
-    named.add("/home/u/M", 0, cleaner::NamedInside{{}, {{"X/B", "XDG_FAR_DIR"}}});
+              cleaner::NamedInside{{}, {{"Music", "XDG_MUSIC_DIR"}, {"Videos", "XDG_VIDEOS_DIR"}}, {}});
+    named.add("/home/u/M", 0, cleaner::NamedInside{{}, {{"A", "XDG_A_DIR"}}, {}});
+    named.add("/home/u/M/X", 2, cleaner::NamedInside{{}, {{"B", "XDG_B_DIR"}}, {}});
+    named.add("/home/u/M", 0, cleaner::NamedInside{{}, {{"X/B", "XDG_FAR_DIR"}}, {"A"}});
 
     const auto textOf = [&named](const std::string& path) {
         const auto reason = named.find(path);
@@ -150,4 +246,5 @@ TEST(KeepRule, TheNearestFileDecidesAndMountPointsGoBeforeDesktopFolders) {
     EXPECT_EQ(textOf("/data"), "it is a mount point in /etc/fstab");
     EXPECT_EQ(textOf("/data/x"), "-");
     EXPECT_EQ(textOf("/dat"), "-");
+    EXPECT_EQ(textOf("/home/u/M/A"), "the desktop uses it (XDG_A_DIR)") << "a desktop folder before a submodule";
 }

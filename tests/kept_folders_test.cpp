@@ -305,3 +305,150 @@ TEST_F(KeptRemoval, ATreeThatGainedAKeptFolderIsNoLongerEmpty) {
     for (const char* kept : {"/M/A/.git", "/M/B/x/HEAD", "/M/C/y/var", "/M/D/z/PG_VERSION"})
         EXPECT_TRUE(fs.exists(kept)) << kept;
 }
+
+namespace {
+
+// A home folder holding what real programs keep in empty folders, beside
+// folders that are plainly empty.
+void addProgramsHome(MemoryFileSystem& fs) {
+    for (const char* box : {"/h/Mail/Drafts", "/h/Maildir", "/h/Maildir/.Sent"})
+        for (const char* part : {"/cur", "/new", "/tmp"})
+            fs.addFolder(std::string(box) + part);
+    fs.addFolder("/h/Mail/empty");
+    fs.addFolder("/h/Sync/.stfolder");
+    fs.addFolder("/h/Sync/empty");
+    fs.addFolder("/h/.gnupg/private-keys-v1.d");
+    fs.addFile("/h/src/.pc/.version", 2);
+    fs.addFolder("/h/src/.pc/wip.patch");
+    fs.addFolder("/h/src/pc/wip.patch"); // not quilt's: no .version
+    fs.addFile("/h/svn/repo/format", 2);
+    fs.addFolder("/h/svn/repo/db/transactions");
+    fs.failOn("/h/svn/repo/db", Step::List); // sealed: never read
+    fs.addFile("/h/ostree/repo/config", 40);
+    for (const char* inside : {"objects", "refs/remotes", "refs/mirrors", "state", "tmp"})
+        fs.addFolder(std::string("/h/ostree/repo/") + inside);
+    fs.addFile("/h/cs/storage/storage.lock", 0);
+    fs.addFolder("/h/cs/storage/vfs-layers");
+    fs.addFolder("/h/cs/storage/vfs-containers/c1/userdata/shm");
+    for (const char* inside : {"containers/c1/checkpoints", "image", "volumes/appdata/_data"})
+        fs.addFolder(std::string("/h/docker/") + inside);
+    fs.addFolder("/h/pg/fast/PG_15_202209061");
+    fs.addFolder("/h/pg/slow/PG_15_x"); // not a tablespace's name
+    fs.addFolder("/h/app/.git/refs");
+    fs.addTextFile("/h/app/.gitmodules", "[submodule \"lib\"]\n\tpath = vendor/lib\n");
+    fs.addFolder("/h/app/vendor/lib");
+    fs.addFolder("/h/app/vendor/other");
+    fs.addFile("/h/proj/data/raw/.gitkeep", 0);
+    fs.addFolder("/h/proj/data/empty");
+    fs.addFile("/h/py/src/shop/__init__.py", 0);
+    fs.addFile("/h/py/src/shop/orders/__init__.py", 0);
+    fs.addFile("/h/w/x/zero", 0); // a zero-byte file that means nothing
+    fs.addFolder("/h/empty");
+}
+
+} // namespace
+
+TEST(KeptFolders, ProgramsStateInEmptyFoldersIsKeptAndEverythingElseListedAsBefore) {
+    MemoryFileSystem fs;
+    addProgramsHome(fs);
+    const Outcome outcome = scanned(fs, "/h");
+    EXPECT_EQ(outcome.stoppedAt, "");
+    EXPECT_EQ(outcome.found, (Lines{"/h/Mail/empty", "/h/Sync/empty", "/h/app/vendor/other", "/h/empty",
+                                    "/h/pg/slow", "/h/pg/slow/PG_15_x", "/h/proj/data/empty", "/h/src/pc",
+                                    "/h/src/pc/wip.patch", "/h/w"}));
+    EXPECT_EQ(outcome.kept, (Lines{
+                                "/h/.gnupg/private-keys-v1.d: GnuPG needs it",
+                                "/h/Mail/Drafts: it is a mail folder (Maildir)",
+                                "/h/Maildir: it is a mail folder (Maildir)",
+                                "/h/Sync/.stfolder: Syncthing needs it",
+                                "/h/app/.git: it is part of a git repository",
+                                "/h/app/vendor/lib: it is a git submodule (/h/app/.gitmodules)",
+                                "/h/cs/storage: it holds containers' storage",
+                                "/h/docker: it holds containers' storage",
+                                "/h/ostree/repo: it is part of an OSTree repository",
+                                "/h/pg/fast: it is part of a PostgreSQL database",
+                                "/h/src/.pc: quilt needs it",
+                                "/h/svn/repo: it is part of a Subversion repository",
+                            }));
+
+    // The same tree on a file system that doesn't say what its entries are.
+    fs.reportUnknownTypes(true);
+    EXPECT_EQ(scanned(fs, "/h"), outcome);
+}
+
+TEST(KeptFolders, AMainFolderInsideEachNewSealedKindListsNothing) {
+    MemoryFileSystem fs;
+    addProgramsHome(fs);
+    const std::pair<const char*, const char*> sealed[] = {
+        {"/h/Maildir/.Sent", "/h/Maildir/.Sent: it is a mail folder (Maildir)"},
+        {"/h/Maildir/.Sent/new", "/h/Maildir/.Sent/new: it is a mail folder (Maildir)"},
+        {"/h/Sync/.stfolder", "/h/Sync/.stfolder: Syncthing needs it"},
+        {"/h/.gnupg/private-keys-v1.d", "/h/.gnupg/private-keys-v1.d: GnuPG needs it"},
+        {"/h/src/.pc/wip.patch", "/h/src/.pc/wip.patch: quilt needs it"},
+        {"/h/svn/repo/db", "/h/svn/repo/db: it is part of a Subversion repository"},
+        {"/h/ostree/repo/refs", "/h/ostree/repo/refs: it is part of an OSTree repository"},
+        {"/h/cs/storage/vfs-containers", "/h/cs/storage/vfs-containers: it holds containers' storage"},
+        {"/h/docker/volumes/appdata", "/h/docker/volumes/appdata: it holds containers' storage"},
+        {"/h/pg/fast", "/h/pg/fast: it is part of a PostgreSQL database"},
+        {"/h/pg/fast/PG_15_202209061", "/h/pg/fast/PG_15_202209061: it is part of a PostgreSQL database"},
+    };
+    for (const auto& [main, reason] : sealed) {
+        const Outcome outcome = scanned(fs, main);
+        EXPECT_EQ(outcome.mainFolderKept, reason);
+        EXPECT_EQ(outcome.found, Lines{}) << main;
+    }
+    // A submodule is kept alone: empty folders inside it are listed.
+    fs.addFolder("/h/app/vendor/lib/e");
+    EXPECT_EQ(scanned(fs, "/h/app/vendor").found, (Lines{"/h/app/vendor/lib/e", "/h/app/vendor/other"}));
+    EXPECT_EQ(scanned(fs, "/h/app/vendor").kept,
+              (Lines{"/h/app/vendor/lib: it is a git submodule (/h/app/.gitmodules)"}));
+
+    // A folder above that can't be listed is judged by the names it can be
+    // asked for: a Docker root by its folders' names, but not a tablespace,
+    // which only a listing shows.
+    fs.failOn("/h/docker/volumes", Step::List);
+    fs.failOn("/h/pg/fast", Step::List);
+    EXPECT_EQ(scanned(fs, "/h/docker/volumes/appdata").mainFolderKept,
+              "/h/docker/volumes/appdata: it holds containers' storage");
+    const Outcome unreadAbove = scanned(fs, "/h/pg/fast/PG_15_202209061");
+    EXPECT_EQ(unreadAbove.mainFolderKept, "");
+    EXPECT_EQ(unreadAbove.stoppedAt, "");
+}
+
+TEST_F(KeptRemoval, ProgramsStateAndMarkerFilesAreNeverRemoved) {
+    addProgramsHome(fs);
+    fs.addFolder("/h/gained/x");
+    const std::pair<const char*, const char*> entries[] = {
+        {"/h/Mail/Drafts", " was not deleted: it is a mail folder (Maildir)."},
+        {"/h/Mail/Drafts/new", " was not deleted: it is a mail folder (Maildir)."},
+        {"/h/Sync/.stfolder", " was not deleted: Syncthing needs it."},
+        {"/h/.gnupg/private-keys-v1.d", " was not deleted: GnuPG needs it."},
+        {"/h/src/.pc/wip.patch", " was not deleted: quilt needs it."},
+        {"/h/svn/repo/db/transactions", " was not deleted: it is part of a Subversion repository."},
+        {"/h/ostree/repo/refs/remotes", " was not deleted: it is part of an OSTree repository."},
+        {"/h/cs/storage/vfs-containers/c1/userdata/shm", " was not deleted: it holds containers' storage."},
+        {"/h/docker/volumes/appdata/_data", " was not deleted: it holds containers' storage."},
+        {"/h/pg/fast", " was not deleted: it is part of a PostgreSQL database."},
+        {"/h/app/vendor/lib", " was not deleted: it is a git submodule (/h/app/.gitmodules)."},
+        {"/h/app/vendor", " was not deleted: it is no longer empty."},
+        {"/h/proj/data", " was not deleted: it is no longer empty."},
+        {"/h/py/src", " was not deleted: it is no longer empty."},
+        {"/h/gained", " was not deleted: it is no longer empty."},
+        {"/h/w", " has been deleted."},
+    };
+    fs.addFile("/h/gained/x/.keep", 0); // made since the scan
+    Lines paths;
+    Lines expectedLog;
+    for (const auto& [path, line] : entries) {
+        paths.push_back(path);
+        expectedLog.push_back(path + std::string(line));
+    }
+    EXPECT_EQ(deleteAll("/h", paths), expectedLog);
+    for (const char* kept : {"/h/Mail/Drafts/new", "/h/Sync/.stfolder", "/h/.gnupg/private-keys-v1.d",
+                             "/h/src/.pc/wip.patch", "/h/svn/repo/db/transactions", "/h/ostree/repo/refs/remotes",
+                             "/h/cs/storage/vfs-containers/c1/userdata/shm", "/h/docker/volumes/appdata/_data",
+                             "/h/pg/fast/PG_15_202209061", "/h/app/vendor/lib", "/h/proj/data/raw/.gitkeep",
+                             "/h/py/src/shop/orders/__init__.py", "/h/gained/x/.keep"})
+        EXPECT_TRUE(fs.exists(kept)) << kept;
+    EXPECT_FALSE(fs.exists("/h/w"));
+}

@@ -40,8 +40,19 @@ ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned thre
     : m_fs(fileSystem), m_device(device), m_window(std::max<std::size_t>(window, 1)), m_stop(stop),
       m_maxThreads(std::max(threads, maxThreads)), m_onStop(stop, [this] { stopWorking(); }) {
     m_threads.reserve(m_maxThreads);
-    for (unsigned i = 0; i < threads; ++i)
-        m_threads.emplace_back([this](std::stop_token own) { work(own); });
+    startThreads(threads);
+}
+
+// Starts threads until there are `count`, or until the system has no more
+// to give (a process or memory limit): the walk reads whatever no thread
+// does, so fewer threads, or none, only make the scan slower.
+void ReadAhead::startThreads(std::size_t count) {
+    try {
+        while (m_threads.size() < count)
+            m_threads.emplace_back([this](std::stop_token own) { work(own); });
+    } catch (const std::system_error&) {
+        m_maxThreads = static_cast<unsigned>(m_threads.size());
+    }
 }
 
 ReadAhead::~ReadAhead() {
@@ -257,10 +268,8 @@ void ReadAhead::judgeRead(bool blocked) {
 // less time on a cold disk, the same on sshfs); on a warm cache more
 // threads only cost, so the pool starts small. With m_mutex held.
 void ReadAhead::growIfSlow() {
-    if (!m_slowFileSystem)
-        return;
-    while (m_threads.size() < m_maxThreads)
-        m_threads.emplace_back([this](std::stop_token own) { work(own); });
+    if (m_slowFileSystem)
+        startThreads(m_maxThreads);
 }
 
 // Wakes as many idle threads as there is new work for.

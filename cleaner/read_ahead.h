@@ -104,6 +104,7 @@ class ReadAhead {
 public:
     // Starts `threads` threads, and up to `maxThreads` once reads turn out
     // slow (a cold disk, a network drive), where more reads in flight pay.
+    // Threads the system can't start are done without.
     ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, unsigned maxThreads,
               std::size_t window, std::stop_token stop);
     ~ReadAhead(); // stops the threads; every handle held goes with the folders
@@ -138,6 +139,7 @@ private:
     static void judgeBegun(const FolderRead& parent, FolderRead& folder);
     void judgeRead(bool blocked);
     void growIfSlow();
+    void startThreads(std::size_t count);
     void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);
     void stopWorking();
 

@@ -251,3 +251,18 @@ TEST(EfrScanKept, SubversionOstreeAndGitWorkTreesSurviveADeletionOfTheWholeList)
         EXPECT_EQ(status.out, "") << tree;
     }
 }
+
+TEST(EfrScan, AThreadCountOutOfRangeIsAUsageError) {
+    DiskBackend disk;
+    disk.folder("e");
+    for (const char* count : {"100000", "1025", "4294967297", "-1", "+2", "", "2x"}) {
+        const auto run = efrScan({"--threads", count, disk.main()});
+        EXPECT_EQ(run.exitCode, 2) << "--threads '" << count << "'";
+        EXPECT_EQ(run.out, "") << count;
+    }
+    for (const char* count : {"0", "1", "1024"}) {
+        const auto run = efrScan({"--threads", count, disk.main()});
+        EXPECT_EQ(run.exitCode, 0) << count;
+        EXPECT_EQ(run.out, disk.path("e") + "\n") << count;
+    }
+}

@@ -21,6 +21,7 @@
 #include <thread>
 #include <tuple>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using testing_support::describe;
@@ -271,4 +272,39 @@ TEST(ReadAhead, ManySubfoldersOfTheMainFolderExaminedTogetherChangeNothing) {
         EXPECT_GT(examiners.size(), 1u) << where << ": examined on one thread only";
         EXPECT_EQ(memory.openHandleCount(), 0u) << where;
     }
+}
+
+// Where the system gives no more threads (a process limit, little memory),
+// the scan goes on with those it could start, or with the walk alone, and
+// lists what a single reader lists.
+TEST(ReadAhead, ThreadsThatCantBeStartedAreDoneWithout) {
+    testing_support::MemoryFileSystem fs;
+    fs.addFolder("/M");
+    for (int i = 0; i < 300; ++i) // enough for the main folder's subfolders to be examined together
+        fs.addFolder("/M/s" + std::to_string(i) + (i % 7 == 0 ? "/e" : ""));
+    testing_support::TreeShape shape;
+    shape.folders = 400;
+    shape.files = 200;
+    testing_support::buildInMemory(testing_support::randomTree(11, shape), fs, "/M/tree");
+    const auto alone = runScan(fs, "/M", {}, 0);
+    ASSERT_FALSE(alone.found.empty());
+
+    const std::string seen = testing_support::runUnprivileged([&] {
+        // This process is the only one its user may have: no thread starts.
+        const rlimit noMoreTasks{1, 1};
+        if (::setrlimit(RLIMIT_NPROC, &noMoreTasks) != 0)
+            return std::string("setrlimit failed");
+        try {
+            std::thread([] {}).join();
+            return std::string("a thread still started: the limit does not hold here");
+        } catch (const std::system_error&) {
+        }
+        for (const unsigned threads : {1U, 16U, 100U}) {
+            const auto ahead = runScan(fs, "/M", {}, threads);
+            if (!(ahead == alone))
+                return std::to_string(threads) + " threads asked for:\n" + describe(ahead);
+        }
+        return std::string("same");
+    });
+    EXPECT_EQ(seen, "same");
 }

@@ -28,6 +28,7 @@
 #include "cleaner/marking.h"
 #include "cleaner/posix_file_system.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -42,6 +43,7 @@ namespace {
 constexpr int kCompleted = 0;
 constexpr int kUsage = 2;
 constexpr int kStopped = 3;
+constexpr unsigned kMaxThreads = 1024;
 
 constexpr const char* kUsageText =
     "usage: efr-scan [-0] MAIN_FOLDER\n"
@@ -55,8 +57,8 @@ constexpr const char* kUsageText =
     "         and prints the log\n"
     "  -0           paths (and log lines) end with a NUL byte instead of a newline,\n"
     "               so that any folder name passes through whole\n"
-    "  --threads N  read folders ahead on N threads (0: the walk reads alone),\n"
-    "               for benchmarks; the default is what the window uses\n";
+    "  --threads N  read folders ahead on N threads, 0 to 1024 (0: the walk reads\n"
+    "               alone), for benchmarks; the default is what the window uses\n";
 
 int usage() {
     std::fputs(kUsageText, stderr);
@@ -104,6 +106,15 @@ int scan(const std::string& mainFolder, char end, std::optional<unsigned> thread
         return kStopped;
     }
     return kCompleted;
+}
+
+// A thread count as given after --threads: digits only, at most kMaxThreads.
+std::optional<unsigned> threadCount(std::string_view text) {
+    unsigned count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || count > kMaxThreads)
+        return std::nullopt;
+    return count;
 }
 
 // Every line of standard input but empty ones, bytes as they are.
@@ -159,10 +170,8 @@ int main(int argc, char** argv) {
             printKept = true;
         else if (argument == "-0")
             end = '\0';
-        else if (argument == "--threads" && i + 1 < argc &&
-                 std::string_view(argv[i + 1]).find_first_not_of("0123456789") == std::string_view::npos &&
-                 argv[i + 1][0] != '\0')
-            threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (argument == "--threads" && i + 1 < argc && (threads = threadCount(argv[i + 1])))
+            ++i;
         else if (!argument.empty() && !mainFolder)
             mainFolder = std::string(argument);
         else

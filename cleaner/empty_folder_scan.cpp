@@ -104,6 +104,13 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
         m_path.resize(parentPathLength);
         return true;
     }
+    if (read.error == std::errc::no_such_file_or_directory) {
+        // Gone since its parent was read, as programs' temporary folders
+        // go: what it held is unknown, so it weighs as data would.
+        markTreeNonZero();
+        m_path.resize(parentPathLength);
+        return true;
+    }
     if (read.error)
         return fail(read.failedName.empty() ? m_path : joinPath(m_path, read.failedName), read.error);
     std::optional<KeepReason> kept = read.kept; // copied: threads reading its subfolders still look at it

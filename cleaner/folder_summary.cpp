@@ -39,6 +39,10 @@ void noteUnexaminable(FolderSummary& out, const std::string& name, std::error_co
     }
 }
 
+bool vanished(std::error_code ec) {
+    return ec == std::errc::no_such_file_or_directory;
+}
+
 struct Examined {
     EntryStatus status;
     std::error_code error;
@@ -116,6 +120,10 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
 
     std::sort(maybeFolders.begin(), maybeFolders.end(),
               [](const DirEntry* a, const DirEntry* b) { return a->name < b->name; });
+    // A name listed twice (a broken or network file system) is one entry.
+    maybeFolders.erase(std::unique(maybeFolders.begin(), maybeFolders.end(),
+                                   [](const DirEntry* a, const DirEntry* b) { return a->name == b->name; }),
+                       maybeFolders.end());
     std::vector<Examined> examined;
     if (examineThreads > 1 && maybeFolders.size() >= kExaminedTogetherFrom)
         examined = examineAll(fs, folder, maybeFolders, examineThreads, stop);
@@ -133,12 +141,12 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             ec = examined[i].error;
         }
         if (ec) {
-            if (entry->kind == EntryKind::Folder) {
+            if (entry->kind == EntryKind::Folder && !vanished(ec)) {
                 failedName = entry->name;
                 return ec;
             }
-            // An entry of unknown type that can't be examined: a file we
-            // could not measure.
+            // An entry of unknown type that can't be examined, or one gone
+            // since the listing: a file we could not measure.
             note(out, entry->name, EntryKind::Unknown);
             ++out.fileCount;
             noteUnexaminable(out, entry->name, ec);

@@ -46,8 +46,9 @@ struct FolderSummary {
 //
 // Every subfolder entry is examined, in byte order of names, to tell real
 // folders from mount points; the first one that can't be examined fails the
-// call with `failedName` set to it. A failed listing leaves `failedName`
-// empty. `scratch` is reused between calls to spare allocations. With
+// call with `failedName` set to it. One that is gone since the listing
+// counts as a file that could not be measured, and a name listed twice is
+// one entry. A failed listing leaves `failedName` empty. `scratch` is reused between calls to spare allocations. With
 // `examineThreads` above one, a folder of many subfolder entries has them
 // examined on that many threads at once; the outcome is the same.
 std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, FolderSummary& out,

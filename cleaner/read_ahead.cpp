@@ -215,7 +215,11 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
         folder.error = listFolder(m_fs, folder.folder.get(), m_device, folder.summary, scratch,
                                   folder.failedName, m_stop);
     if (folder.error) {
-        folder.folder.close(); // the walk stops here if it ever gets here; nothing below is needed
+        // The walk stops here if it ever gets here, or, when the folder is
+        // gone, counts it as data; nothing below is needed either way.
+        folder.folder.close();
+        if (folder.error == std::errc::no_such_file_or_directory)
+            weighs();
         return;
     }
     folder.facts.marks = folder.summary.marks;

@@ -26,6 +26,7 @@
 
 using testing_support::describe;
 using testing_support::runScan;
+using Step = testing_support::MemoryFileSystem::Step;
 
 namespace {
 
@@ -61,23 +62,65 @@ std::size_t threadsRunning() {
 
 } // namespace
 
+// Any number of threads gives the list and the stop one reader gives, on
+// trees where folders can't be read, vanish after their parent was read,
+// or are listed twice.
 TEST(ReadAhead, ChangesNothingOnRandomTreesInMemory) {
     int stopped = 0;
     for (std::uint64_t seed = 1; seed <= 300; ++seed) {
         testing_support::MemoryFileSystem fs;
         fs.addFolder("/M");
-        testing_support::buildInMemory(testing_support::randomTree(seed, shapeFor(seed)), fs, "/M");
+        const auto recipe = testing_support::randomTree(seed, shapeFor(seed));
+        testing_support::buildInMemory(recipe, fs, "/M");
+        for (std::size_t node = seed % 5; node < recipe.nodes.size(); node += 9) {
+            const std::string path = "/M/" + recipe.relativePath(static_cast<int>(node));
+            if (recipe.nodes[node].kind != testing_support::NodeKind::Folder)
+                continue;
+            if (node % 2 == 0)
+                fs.listTwice(path);
+            else
+                fs.failOn(path, node % 3 == 0 ? Step::Open : Step::List, std::errc::no_such_file_or_directory);
+        }
         fs.reportUnknownTypes(seed % 4 == 0);
         const auto alone = runScan(fs, "/M", {}, 0);
-        const auto ahead = runScan(fs, "/M", {}, kManyThreads);
-        ASSERT_EQ(ahead, alone) << "seed " << seed << "\none thread:\n"
-                                << describe(alone) << "reading ahead:\n"
-                                << describe(ahead);
+        for (const unsigned threads : {1U, 2U, 16U}) {
+            const auto ahead = runScan(fs, "/M", {}, threads);
+            ASSERT_EQ(ahead, alone) << "seed " << seed << ", " << threads << " threads\none thread:\n"
+                                    << describe(alone) << "reading ahead:\n"
+                                    << describe(ahead);
+        }
         ASSERT_EQ(fs.openHandleCount(), 0u) << "seed " << seed;
         stopped += !alone.stoppedAt.empty();
     }
     EXPECT_GT(stopped, 30);
     EXPECT_LT(stopped, 270);
+}
+
+// A folder gone since its parent was read is taken for data, as an entry
+// that can't be examined is, and the scan goes on; a name listed twice is
+// listed once.
+TEST(ReadAhead, AVanishedFolderWeighsAndANameListedTwiceIsOneEntry) {
+    testing_support::MemoryFileSystem fs;
+    fs.addFolder("/M/a");
+    fs.addFolder("/M/b/opened");
+    fs.addFolder("/M/c/listed");
+    fs.addFolder("/M/d/examined");
+    fs.addFolder("/M/e/twice/inner");
+    fs.addFolder("/M/f");
+    fs.failOn("/M/b/opened", Step::Open, std::errc::no_such_file_or_directory);
+    fs.failOn("/M/c/listed", Step::List, std::errc::no_such_file_or_directory);
+    fs.failOn("/M/d/examined", Step::Examine, std::errc::no_such_file_or_directory);
+    fs.listTwice("/M/e/twice");
+    fs.listTwice("/M/f");
+    for (const unsigned threads : {0U, 16U}) {
+        const auto result = runScan(fs, "/M", {}, threads);
+        EXPECT_EQ(result.stoppedAt, "") << threads;
+        EXPECT_EQ(result.found, (std::vector<std::string>{"/M/a", "/M/e", "/M/e/twice", "/M/e/twice/inner", "/M/f"}))
+            << threads;
+    }
+    // Any other failure still stops the scan.
+    fs.failOn("/M/b/opened", Step::Open, std::errc::permission_denied);
+    EXPECT_EQ(runScan(fs, "/M", {}, 0).stoppedAt, "/M/b/opened");
 }
 
 // Locked and no-search folders stop an ordinary user's scan; links and

@@ -41,6 +41,7 @@ struct MemoryFileSystem::Node {
     std::uint64_t size = 0;
     std::string text;
     std::map<Step, std::errc> failures;
+    bool listedTwice = false; // its folder's listing names it twice
     std::vector<std::unique_ptr<Node>> children; // in the order added
 
     // The slot of the entry called `childName`, or children.end().
@@ -216,6 +217,14 @@ void MemoryFileSystem::failOn(const std::string& path, Step step, std::errc reas
     node->failures[step] = reason;
 }
 
+void MemoryFileSystem::listTwice(const std::string& path) {
+    const std::lock_guard lock(m_mutex);
+    Node* node = find(path);
+    if (!node)
+        throw std::invalid_argument("MemoryFileSystem: no entry at " + path);
+    node->listedTwice = true;
+}
+
 MemoryFileSystem::Node* MemoryFileSystem::handleNode(FolderHandle handle, std::error_code& ec) const {
     const auto it = m_open.find(handle);
     if (it == m_open.end()) {
@@ -285,7 +294,8 @@ void MemoryFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& o
         return;
     }
     for (const auto& child : node->children)
-        out.push_back(DirEntry{child->name, m_unknownTypes ? EntryKind::Unknown : child->kind});
+        for (int times = child->listedTwice ? 2 : 1; times > 0; --times)
+            out.push_back(DirEntry{child->name, m_unknownTypes ? EntryKind::Unknown : child->kind});
 }
 
 EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& name, std::error_code& ec) {

@@ -49,6 +49,9 @@ public:
     // Makes `step` fail with `reason` on the entry at `path` (Remove: when
     // that entry is removed).
     void failOn(const std::string& path, Step step, std::errc reason = std::errc::permission_denied);
+    // Makes the listing of the folder holding `path` name its entry twice,
+    // as a broken or network file system may.
+    void listTwice(const std::string& path);
     // Lists every entry with an unknown type, as some file systems do.
     void reportUnknownTypes(bool unknown) { m_unknownTypes = unknown; }
 

@@ -141,7 +141,7 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
         markTreeNonZero();
     } else if (frame.holdsNoFiles) {
         frame.pendingIndex = m_pending.size();
-        m_pending.push_back(Pending{m_path, false});
+        m_pending.emplace_back(); // its path is written once it is known to be listed
         ++m_liveCandidates;
     }
     return true;
@@ -154,10 +154,12 @@ void EmptyFolderScan::keep(const KeepReason& reason) {
 void EmptyFolderScan::leave() {
     Frame& folder = currentFolder();
     if (folder.holdsNoFiles) {
-        if (folder.nonZero)
+        if (folder.nonZero) {
             reject(folder.pendingIndex);
-        else
+        } else {
             --m_liveCandidates; // decided: it stays listed
+            m_pending[folder.pendingIndex].path = m_path;
+        }
     }
     m_path.resize(folder.parentPathLength);
     m_frames.pop_back();

@@ -103,6 +103,9 @@ private:
         bool nonZero = false;      // something in its tree has a size
         std::size_t pendingIndex = 0;
     };
+    // A folder that may be listed, in list order. Its path is the walk's
+    // own while it is being walked, and is copied only once it is listed:
+    // a deep tree then holds its path once, not once per level.
     struct Pending {
         std::string path;
         bool rejected = false;

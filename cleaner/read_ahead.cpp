@@ -179,16 +179,22 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent, FolderReadPtr folder
     if (parent->nextToRead < parent->subFolders.size())
         m_unread.insert(std::move(node)); // under its next subfolder's place
     folder->name = std::move(parent->summary.subFolders[index]);
-    folder->place.assign(1, static_cast<std::uint32_t>(index)); // judgeBegun() puts the parent's in front
+    // The parent's place is only needed while it has subfolders to begin:
+    // the last one takes it over, so a deep tree holds one place per level
+    // being read rather than one per level for every folder above.
+    if (parent->nextToRead == parent->subFolders.size())
+        folder->place = std::move(parent->place);
+    else
+        folder->place = parent->place;
+    folder->place.push_back(static_cast<std::uint32_t>(index));
     parent->subFolders[index] = folder;
     return folder;
 }
 
-// What a claimed folder's name and place say of it, off the lock: all it
+// What a claimed folder's name says of it, off the lock: all it
 // looks at in the parent was settled when the parent was read, and nobody
 // looks at the folder until its read is finished.
 void ReadAhead::judgeBegun(const FolderRead& parent, FolderRead& folder) {
-    folder.place.insert(folder.place.begin(), parent.place.begin(), parent.place.end());
     folder.kept = keptByName(folder.name, parent.facts);
     if (!folder.kept)
         folder.kept = keptByPlace(folder.name, parent.facts);

@@ -44,7 +44,8 @@ struct Undecided {
 struct FolderRead {
     std::string name;
     // Where it comes in the walk: its index among its siblings, and theirs
-    // on the way up. Folders compare in walk order by these.
+    // on the way up. Folders compare in walk order by these. Handed on to
+    // its last subfolder once every subfolder's read has begun.
     std::vector<std::uint32_t> place;
 
     OpenFolder folder;      // open once read, unless reading failed

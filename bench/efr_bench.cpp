@@ -40,6 +40,9 @@ void usage(const char* program) {
                 "                    Debian when missing; keys and settings stay in its temporary folder\n"
                 "  --threads N,M,..  also time efr-scan --threads N, M, ... side by side\n"
                 "  --tree PATH       time an existing tree as it stands instead of building one\n"
+                "  --floor PATH      also time the floor lister (a program, or floor.c to build with cc),\n"
+                "                    which only opens and reads every folder: no exact scan can beat it;\n"
+                "                    -j (processors) warm, -j 32 with --cold or --sshfs\n"
                 "  Every run also times fdfind -j 32 when fd-find is installed.\n",
                 program);
 }
@@ -97,6 +100,8 @@ bool parse(int argc, char** argv, Options& options) {
                     return false;
                 at = *end == ',' ? end + 1 : end;
             }
+        } else if (arg == "--floor" && (v = value())) {
+            options.floor = v;
         } else if (arg == "--memory" && (v = value()))
             options.memoryEntries = std::strtoull(v, nullptr, 10);
         else

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,6 +105,21 @@ struct Contender {
     long peakKiB = 0;
 };
 
+// The floor lister to run: `given` itself, or, for a C source, a build of
+// it next to efr-bench's other temporary files. "" when it can't be built.
+std::string floorProgram(const std::string& given, Launcher& launcher) {
+    if (!given.ends_with(".c"))
+        return given;
+    static testing_support::TempFolder build("efr-bench-floor");
+    const std::string program = build / "floor";
+    const ProcessRun cc = launcher.run({"cc", "-O2", "-pthread", "-o", program, given});
+    if (cc.exitCode != 0) {
+        std::fprintf(stderr, "efr-bench: cc could not build %s\n", given.c_str());
+        return {};
+    }
+    return program;
+}
+
 } // namespace
 
 int scanBenchmark(const Options& options, Launcher& launcher) {
@@ -161,6 +177,13 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
                               {efrScan, "--threads", std::to_string(threads), scanned}});
     if (options.find)
         contenders.push_back({"find -type d -empty", {"find", scanned, "-type", "d", "-empty"}});
+    if (!options.floor.empty()) {
+        const std::string floor = floorProgram(options.floor, launcher);
+        if (floor.empty())
+            return 1;
+        const std::string jobs = options.cold || sshfs ? "32" : std::to_string(std::thread::hardware_concurrency());
+        contenders.push_back({"floor -j " + jobs, {floor, "-j", jobs, scanned}});
+    }
     const std::string fdfind = findInPath("fdfind");
     if (!fdfind.empty())
         contenders.push_back(

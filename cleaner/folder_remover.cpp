@@ -86,6 +86,8 @@ public:
         m_fs.moveEntry(folder, name, m_folder.get(), staged, ec);
         if (isMissing(ec))
             return {}; // someone else removed it
+        if (ec == std::errc::invalid_argument)
+            return RemovalError::NoSafeMove; // a file system that can't move without replacing
         if (ec)
             return ec;
         const EntryStatus status = m_fs.examine(m_folder.get(), staged, ec);
@@ -126,6 +128,13 @@ private:
         if (ec)
             return ec;
         m_folder = m_fs.openSub(m_top, m_name, ec);
+        if (ec) {
+            // Made but not opened (no descriptor left, say): it goes again
+            // rather than stay behind unnamed.
+            std::error_code ignored;
+            m_fs.removeEntry(m_top, m_name, true, ignored);
+            m_name.clear();
+        }
         return ec;
     }
 
@@ -143,19 +152,21 @@ FolderRemover::FolderRemover(FileSystem& fileSystem, std::string mainFolderPath,
       m_random(std::random_device{}()) {}
 
 RemovalOutcome FolderRemover::DeleteFolder(const RemovalRequest& request) {
+    // No name on disk holds a NUL byte: the system would take the path as
+    // ending there, and delete another folder than the one named.
+    if (request.path.find('\0') != std::string::npos)
+        return outcome(Result::Failed, RemovalError::NulInPath);
     const auto names = namesBeneath(mainFolderPath, request.path);
     if (!names)
         return outcome(Result::Failed, RemovalError::OutsideMainFolder);
     if (!openMainFolder())
         return m_mainProblem;
 
+    m_targetPath = pathOf(*names, names->size());
     RemovalOutcome verdict = walkTo(*names);
     if (verdict.result != Result::Deleted)
         return verdict;
-    verdict = removeTarget(m_way.back().folder.get(), std::string(names->back()), request.path);
-    if (verdict.result == Result::Deleted)
-        m_deleted.add(pathOf(*names, names->size()));
-    return verdict;
+    return removeTarget(m_way.back().folder.get(), std::string(names->back()), m_targetPath);
 }
 
 // The main folder is opened by its path once per run, following a link if
@@ -244,7 +255,7 @@ RemovalOutcome FolderRemover::walkTo(const std::vector<std::string_view>& names)
         const FolderHandle parent = m_way.back().folder.get();
         const EntryStatus status = m_fs.examine(parent, name, ec);
         if (isMissing(ec))
-            return gone(pathOf(names, depth));
+            return gone();
         if (ec)
             return outcome(Result::Failed, ec);
         // A link, a file, another file system or a mount on the way: the
@@ -253,7 +264,7 @@ RemovalOutcome FolderRemover::walkTo(const std::vector<std::string_view>& names)
             return outcome(Result::NoLongerThere);
         OpenFolder folder = m_fs.openSub(parent, name, ec);
         if (isMissing(ec))
-            return gone(pathOf(names, depth));
+            return gone();
         if (isNotAFolder(ec))
             return outcome(Result::NoLongerThere);
         if (ec)
@@ -273,7 +284,7 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
     std::error_code ec;
     const EntryStatus status = m_fs.examine(parent, name, ec);
     if (isMissing(ec))
-        return gone(path);
+        return gone();
     if (ec)
         return outcome(Result::Failed, ec);
     if (status.kind != EntryKind::Folder || status.device != m_device || status.mountRoot)
@@ -292,7 +303,7 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
 
     OpenFolder top = m_fs.openSub(parent, name, ec);
     if (isMissing(ec))
-        return gone(path);
+        return gone();
     if (isNotAFolder(ec))
         return outcome(Result::NotEmpty);
     EntryStatus opened;
@@ -317,25 +328,27 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
 
     m_nodes.clear();
     m_nodes.push_back(CheckedFolder{name, opened});
-    m_targetPath = path;
     RemovalOutcome verdict = judgeNode(0, top.get());
     if (verdict.result == Result::Deleted)
         verdict = checkTree(top.get());
     if (verdict.result != Result::Deleted)
         return verdict;
 
+    m_removedFolders = 0;
     Staging staging(m_fs, top.get(), m_random);
     ec = removeTree(top.get(), staging);
     staging.finish();
     top.close();
     if (!ec && !staging.keptSomething())
-        ec = removeFolder(parent, m_nodes.front());
+        ec = removeFolder(parent, 0);
     if (staging.keptSomething()) {
         verdict = outcome(Result::Failed, std::make_error_code(std::errc::directory_not_empty));
         verdict.keptIn = joinPath(path, staging.name());
-        return verdict;
+    } else {
+        verdict = ec ? outcome(Result::Failed, ec) : outcome(Result::Deleted);
     }
-    return ec ? outcome(Result::Failed, ec) : outcome(Result::Deleted);
+    verdict.foldersRemoved = m_removedFolders;
+    return verdict;
 }
 
 // The read-only pass below the top folder, which judgeNode() has seen:
@@ -468,7 +481,7 @@ std::error_code FolderRemover::removeTree(FolderHandle top, Staging& staging) {
         stack.pop_back(); // closes it
         if (done == 0)
             break; // the top folder goes last, after its staging folder
-        ec = removeFolder(stack.back().handle, m_nodes[done]);
+        ec = removeFolder(stack.back().handle, done);
         if (ec)
             return ec;
     }
@@ -520,8 +533,9 @@ std::error_code FolderRemover::removeFiles(FolderHandle folder, std::size_t node
 }
 
 // Removes an emptied folder by its name, once sure the name still leads to
-// the folder that was checked and emptied.
-std::error_code FolderRemover::removeFolder(FolderHandle parent, const CheckedFolder& folder) {
+// the folder that was checked and emptied, and remembers it as deleted.
+std::error_code FolderRemover::removeFolder(FolderHandle parent, std::size_t node) {
+    const CheckedFolder& folder = m_nodes[node];
     std::error_code ec;
     const EntryStatus now = m_fs.examine(parent, folder.name, ec);
     if (isMissing(ec))
@@ -531,13 +545,20 @@ std::error_code FolderRemover::removeFolder(FolderHandle parent, const CheckedFo
     if (!now.sameEntryAs(folder.status) || now.kind != EntryKind::Folder)
         return RemovalError::ChangedMeanwhile;
     m_fs.removeEntry(parent, folder.name, true, ec);
-    return isMissing(ec) ? std::error_code{} : ec;
+    if (isMissing(ec))
+        return {}; // someone else was quicker
+    if (!ec) {
+        m_deleted.add(nodePath(node));
+        ++m_removedFolders;
+    }
+    return ec;
 }
 
-// The first missing folder on the way (or the entry itself) is `path`.
-RemovalOutcome FolderRemover::gone(std::string_view path) const {
-    return m_deleted.contains(std::string(path)) ? outcome(Result::AlreadyGone)
-                                                 : outcome(Result::NoLongerThere);
+// The entry's folder is not there. Only one that this run (or one before it
+// since the list was filled) removed went with a deleted folder; any other,
+// even beneath a deleted folder, was never ours to delete.
+RemovalOutcome FolderRemover::gone() const {
+    return m_deleted.contains(m_targetPath) ? outcome(Result::AlreadyGone) : outcome(Result::NoLongerThere);
 }
 
 std::string FolderRemover::pathOf(const std::vector<std::string_view>& names, std::size_t count) const {

@@ -17,10 +17,11 @@
 
 namespace cleaner {
 
-// Every folder deleted since the list was filled. A marked entry whose
-// folder is gone went with one of these ("has been deleted"), or vanished
-// for some other reason ("no longer there"): only what we deleted ourselves
-// is ever logged as deleted, whatever order the entries come in.
+// Every folder deleted since the list was filled, the marked ones and every
+// folder beneath them. A marked entry whose folder is gone went with one of
+// these ("has been deleted"), or vanished for some other reason ("no longer
+// there"): only what we deleted ourselves is ever logged as deleted,
+// whatever order the entries come in.
 class DeletedFolders {
 public:
     void add(std::string path) { m_paths.insert(std::move(path)); }
@@ -102,8 +103,8 @@ private:
     std::string nodePath(std::size_t node) const;
     std::error_code removeTree(FolderHandle top, Staging& staging);
     std::error_code removeFiles(FolderHandle folder, std::size_t node, Staging& staging);
-    std::error_code removeFolder(FolderHandle parent, const CheckedFolder& folder);
-    RemovalOutcome gone(std::string_view path) const;
+    std::error_code removeFolder(FolderHandle parent, std::size_t node);
+    RemovalOutcome gone() const;
     std::string pathOf(const std::vector<std::string_view>& names, std::size_t count) const;
 
     FileSystem& m_fs;
@@ -112,7 +113,8 @@ private:
     bool m_mainOpened = false;
     RemovalOutcome m_mainProblem; // when the main folder can't be used
     NamedFolders m_named;         // by the fstab and user-dirs files on the way
-    std::string m_targetPath;
+    std::string m_targetPath; // the entry being deleted, as the scan spells it
+    std::uint64_t m_removedFolders = 0; // by the entry being deleted
     std::uint64_t m_device = 0;
     std::vector<WayStep> m_way; // [0] is the main folder
     std::vector<CheckedFolder> m_nodes;

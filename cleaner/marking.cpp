@@ -48,44 +48,71 @@ std::optional<RemovalRequest> MarkedEntryRemoval::next() {
     return std::nullopt;
 }
 
+namespace {
+
+// Whether the entry `path` lies beneath the folder `folder`.
+bool isBeneath(std::string_view path, std::string_view folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && path.starts_with(folder) &&
+           path[folder.size()] == '/';
+}
+
+} // namespace
+
 std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes) {
     std::vector<std::string> lines;
     lines.reserve(outcomes.size());
-    // Gone entries not yet taken out: [runStart, runStart + runLength).
+    // Entries to take out, not yet taken: [runStart, runStart + runLength).
     int runStart = 0;
     int runLength = 0;
     int position = m_position; // where the next marked entry is looked for
-    const auto takeOutRun = [&] {
-        m_list.RemoveItems(runStart, runLength);
-        position -= runLength; // the entries after the run move down
-        runLength = 0;
+    const auto takeOut = [&](int at) {
+        if (runLength > 0 && at != runStart + runLength) {
+            m_list.RemoveItems(runStart, runLength);
+            position -= runLength; // the entries after the run move down
+            at -= runLength;
+            runLength = 0;
+        }
+        if (runLength == 0)
+            runStart = at;
+        ++runLength;
+    };
+    // Unmarked entries up to the next marked one; those beneath a folder
+    // that was deleted went with it, and leave the list too. The list is
+    // parent first, so they follow the deleted folder's own entry.
+    const auto passUnmarked = [&] {
+        while (position < m_list.ListCount() && !m_list.Selected(position)) {
+            if (isBeneath(m_list.text(position), m_deletedFolder))
+                takeOut(position);
+            else
+                m_deletedFolder.clear();
+            ++position;
+        }
     };
     std::size_t applied = 0;
     for (const RemovalOutcome& outcome : outcomes) {
-        while (position < m_list.ListCount() && !m_list.Selected(position))
-            ++position;
+        passUnmarked();
         if (position >= m_list.ListCount())
             break;
-        if (runLength > 0 && position != runStart + runLength)
-            takeOutRun();
-        lines.push_back(deletionLogLine(m_list.List(position), outcome));
+        const std::string_view path = m_list.text(position);
+        lines.push_back(deletionLogLine(std::string(path), outcome));
+        m_foldersRemoved += outcome.foldersRemoved;
         if (outcome.isDeleted())
             ++m_deleted;
         else
             ++m_notDeleted;
-        if (outcome.leavesList()) {
-            if (runLength == 0)
-                runStart = position;
-            ++runLength;
-        } else {
+        if (outcome.isDeleted() && !isBeneath(path, m_deletedFolder))
+            m_deletedFolder = path;
+        if (outcome.leavesList())
+            takeOut(position);
+        else
             m_list.Selected(position, false);
-        }
         ++position;
         ++applied;
     }
+    passUnmarked();
     if (runLength > 0)
-        takeOutRun();
-    m_position = position;
+        m_list.RemoveItems(runStart, runLength);
+    m_position = position - runLength;
     m_log.AddItems(lines);
     return applied;
 }

@@ -25,7 +25,9 @@ void ListBoxUnmarkAll(FolderList& List1);
 // and writes a line for each to `List2`. Only folders beneath
 // `mainFolderPath` are ever deleted (see FolderRemover). A folder that is
 // gone leaves the list; one that was kept (not empty any more, or the disk
-// refused) stays, unmarked. Unmarked entries keep their order and marks.
+// refused) stays, unmarked. Unmarked entries keep their order and marks,
+// but those beneath a folder that was deleted leave the list with it (they
+// are gone, and not logged: nobody asked for them).
 // `deleted` remembers, from one run to the next, the folders deleted since
 // the list was filled, so that an entry that went with one of them is
 // logged as deleted and any other missing one as no longer there.
@@ -63,6 +65,8 @@ public:
 
     int deletedCount() const noexcept { return m_deleted; }
     int notDeletedCount() const noexcept { return m_notDeleted; }
+    // The folders removed from the disk, the marked ones and all beneath them.
+    std::uint64_t foldersRemoved() const noexcept { return m_foldersRemoved; }
 
 private:
     RemovalRequest requestAt(int position) const;
@@ -72,6 +76,10 @@ private:
     int m_position = 0;
     int m_deleted = 0;
     int m_notDeleted = 0;
+    std::uint64_t m_foldersRemoved = 0;
+    // The outermost folder deleted last: unmarked entries beneath it went
+    // with it, and leave the list as they come.
+    std::string m_deletedFolder;
 };
 
 } // namespace cleaner

@@ -14,6 +14,11 @@ public:
             return "it is not inside the main folder";
         case RemovalError::ChangedMeanwhile:
             return "it changed while it was being deleted";
+        case RemovalError::NulInPath:
+            return "its path holds a NUL byte, which no folder's name can";
+        case RemovalError::NoSafeMove:
+            return "this drive can't set a file aside without the risk of replacing another, so its "
+                   "zero-byte files were left as they are";
         }
         return "unknown removal error";
     }

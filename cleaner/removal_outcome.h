@@ -24,6 +24,9 @@ struct RemovalOutcome {
     std::string keptIn;
     // Kept only: why, as the user reads it ("the system needs it").
     std::string keptBecause;
+    // The folders this entry's deletion removed from the disk: its own and
+    // every one beneath it (some, when it failed part of the way).
+    std::uint64_t foldersRemoved = 0;
 
     // These entries leave the list: there is nothing left to delete.
     bool leavesList() const noexcept {
@@ -37,6 +40,8 @@ struct RemovalOutcome {
 enum class RemovalError {
     OutsideMainFolder = 1, // the path is not strictly beneath the main folder
     ChangedMeanwhile,      // a folder of the tree was exchanged between the check and the removal
+    NulInPath,             // the path holds a NUL byte, which no name on disk can
+    NoSafeMove,            // the file system can't move a file aside without maybe replacing another
 };
 const std::error_category& removalCategory() noexcept;
 std::error_code make_error_code(RemovalError error) noexcept;

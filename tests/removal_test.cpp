@@ -172,13 +172,16 @@ TEST_F(Removal, AMissingFolderIsDeletedOnlyWhenAFolderWeDeletedHeldIt) {
                                         "/M/gone/deeper was not deleted: it is no longer there.",
                                         "/M/file/below was not deleted: it is no longer there.",
                                         "/M/P has been deleted."}));
-    EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/P/Q", false}}));
+    // Q, not marked, went with P: it leaves the list, unlogged.
+    EXPECT_EQ(entriesOf(List1), std::vector<Entry>{});
 
-    // A later run still knows that Q went with P.
-    List1.Selected(0, true);
+    // A later run still knows that Q went with P, and that nothing else
+    // beneath P was ever there.
+    list({{"/M/P/Q", true}, {"/M/P/never", true}});
     cleaner::DeletionLog laterLog;
     cleaner::ListBoxRemSel(List1, laterLog, fs, "/M", deleted);
-    EXPECT_EQ(linesOf(laterLog), std::vector<std::string>{"/M/P/Q has been deleted."});
+    EXPECT_EQ(linesOf(laterLog), (std::vector<std::string>{"/M/P/Q has been deleted.",
+                                                          "/M/P/never was not deleted: it is no longer there."}));
     EXPECT_EQ(List1.ListCount(), 0);
 }
 
@@ -519,5 +522,111 @@ TEST(MarkedEntryRemoval, BatchesGiveThePerEntryResultWithOneNotificationPerRun) 
         }());
         EXPECT_EQ(observer.removals, expectedRuns) << "round " << round;
         EXPECT_EQ(List1.SelCount(), 0);
+    }
+}
+
+// A NUL byte would end the path early for the system, so that another
+// folder than the one named would go: such a line is refused. A path that
+// never existed beneath a deleted folder was not deleted by us, whatever
+// folder above it went.
+TEST_F(Removal, OnlyFoldersThisRemovalRemovedAreLoggedAsDeleted) {
+    memory.addFolder("/M/a");
+    memory.addFolder("/M/q/r");
+    memory.addFolder("/M/rx/e");
+    list({{std::string("/M/a\0zzz", 8), true},
+          {std::string("/M/q\0x", 6), true},
+          {"/M/rx", true},
+          {"/M/rx/e", true},
+          {"/M/rx/never", true}});
+    deleteMarked();
+    EXPECT_EQ(linesOf(List2),
+              (std::vector<std::string>{
+                  std::string("/M/a\0zzz", 8) + " could not be deleted: its path holds a NUL byte, which no "
+                                                "folder's name can.",
+                  std::string("/M/q\0x", 6) + " could not be deleted: its path holds a NUL byte, which no "
+                                              "folder's name can.",
+                  "/M/rx has been deleted.", "/M/rx/e has been deleted.",
+                  "/M/rx/never was not deleted: it is no longer there."}));
+    EXPECT_TRUE(memory.exists("/M/a"));
+    EXPECT_TRUE(memory.exists("/M/q/r"));
+    EXPECT_FALSE(memory.exists("/M/rx"));
+}
+
+// Where the drive refuses a step of a safe removal, the log says so in
+// words, and nothing of ours stays behind in the folder.
+TEST(RemovalRefused, ADriveThatRefusesAStepLeavesNoStagingFolderAndSaysWhy) {
+    struct Row {
+        HookedFileSystem::Operation operation;
+        const char* name; // the entry the drive refuses it on: a prefix
+        std::errc reason;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {HookedFileSystem::Operation::Open, ".efr-deleting-", std::errc::too_many_files_open,
+         "/M/t could not be deleted: Too many open files."},
+        {HookedFileSystem::Operation::Move, "zero", std::errc::invalid_argument,
+         "/M/t could not be deleted: this drive can't set a file aside without the risk of replacing "
+         "another, so its zero-byte files were left as they are."},
+    };
+    for (const Row& row : rows) {
+        MemoryFileSystem memory;
+        memory.addFile("/M/t/deep/zero", 0);
+        HookedFileSystem fs(memory, [&row](HookedFileSystem::Operation operation, const std::string& name) {
+            return operation == row.operation && name.starts_with(row.name) ? std::make_error_code(row.reason)
+                                                                           : std::error_code{};
+        });
+        FolderList List1;
+        DeletionLog List2;
+        cleaner::DeletedFolders deleted;
+        List1.AddItem("/M/t");
+        cleaner::ListBoxSelAll(List1);
+        cleaner::ListBoxRemSel(List1, List2, fs, "/M", deleted);
+        EXPECT_EQ(linesOf(List2), std::vector<std::string>{row.expected});
+        EXPECT_TRUE(memory.exists("/M/t/deep/zero")) << row.expected;
+        std::vector<cleaner::DirEntry> entries;
+        std::error_code ec;
+        std::uint64_t device = 0;
+        const int folder = memory.openFolder("/M/t", device, ec);
+        memory.readEntries(folder, entries, ec, {});
+        memory.closeFolder(folder);
+        ASSERT_EQ(entries.size(), 1u) << row.expected;
+        EXPECT_EQ(entries[0].name, "deep") << "left behind in /M/t";
+    }
+}
+
+// Unmarked entries beneath a deleted folder went with it: they leave the
+// list, unlogged, and the count of folders removed includes them, whether
+// the outcomes come one at a time or all at once.
+TEST(RemovalList, EntriesBeneathADeletedFolderLeaveTheListWithIt) {
+    for (const bool oneAtATime : {true, false}) {
+        MemoryFileSystem fs;
+        for (const char* folder : {"/M/.cache/thumbnails/fail", "/M/.cache/thumbnails/large",
+                                   "/M/.cache/thumbnails/normal", "/M/.cacheless", "/M/z"})
+            fs.addFolder(folder);
+        FolderList List1;
+        DeletionLog List2;
+        for (const char* entry : {"/M/.cache", "/M/.cache/thumbnails", "/M/.cache/thumbnails/fail",
+                                  "/M/.cache/thumbnails/large", "/M/.cache/thumbnails/normal", "/M/.cacheless",
+                                  "/M/z"})
+            List1.AddItem(entry);
+        List1.Selected(0, true);
+        List1.Selected(2, true);
+        cleaner::MarkedEntryRemoval run(List1, List2);
+        cleaner::DeletedFolders deleted;
+        cleaner::FolderRemover remover(fs, "/M", deleted);
+        std::vector<RemovalOutcome> outcomes;
+        for (const cleaner::RemovalRequest& request : run.requests())
+            outcomes.push_back(remover.DeleteFolder(request));
+        if (oneAtATime)
+            for (const RemovalOutcome& outcome : outcomes)
+                run.finish(outcome);
+        else
+            run.finish(outcomes);
+        EXPECT_EQ(linesOf(List2), (std::vector<std::string>{"/M/.cache has been deleted.",
+                                                            "/M/.cache/thumbnails/fail has been deleted."}));
+        EXPECT_EQ(entriesOf(List1), (std::vector<Entry>{{"/M/.cacheless", false}, {"/M/z", false}}));
+        EXPECT_EQ(run.deletedCount(), 2);
+        EXPECT_EQ(run.foldersRemoved(), 5u);
+        EXPECT_TRUE(fs.exists("/M/.cacheless"));
     }
 }

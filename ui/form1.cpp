@@ -308,7 +308,10 @@ void Form1::showDeletionProgress() {
 }
 
 void Form1::showDeletionOutcome() {
-    setStatus(plural(m_removal->deletedCount(), "folder", "folders") + " deleted, " +
+    // The marked folders took everything beneath them along: the count in
+    // all says how much went from the disk.
+    setStatus(plural(m_removal->deletedCount(), "marked folder", "marked folders") + " deleted, " +
+              plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " +
               count(m_removal->notDeletedCount()) + " not deleted" +
               (m_removal->notDeletedCount() > 0 ? " (the log says why)." : "."));
     m_removal.reset();

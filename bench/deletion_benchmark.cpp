@@ -92,7 +92,7 @@ void reportListMemory(const std::vector<std::string>& sample, std::size_t count)
     for (std::size_t i = 0; i < count; ++i) {
         lines.push_back(sample[i % sample.size()] + " has been deleted.");
         if (lines.size() == 10000 || i + 1 == count) {
-            log.AddItems(lines);
+            log.AddItems(lines, std::vector<bool>(lines.size(), true));
             lines.clear();
         }
     }

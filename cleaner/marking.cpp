@@ -60,7 +60,9 @@ bool isBeneath(std::string_view path, std::string_view folder) {
 
 std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes) {
     std::vector<std::string> lines;
+    std::vector<bool> deleted;
     lines.reserve(outcomes.size());
+    deleted.reserve(outcomes.size());
     // Entries to take out, not yet taken: [runStart, runStart + runLength).
     int runStart = 0;
     int runLength = 0;
@@ -95,6 +97,7 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
             break;
         const std::string_view path = m_list.text(position);
         lines.push_back(deletionLogLine(std::string(path), outcome));
+        deleted.push_back(outcome.isDeleted());
         m_foldersRemoved += outcome.foldersRemoved;
         if (outcome.isDeleted())
             ++m_deleted;
@@ -113,7 +116,7 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
     if (runLength > 0)
         m_list.RemoveItems(runStart, runLength);
     m_position = position - runLength;
-    m_log.AddItems(lines);
+    m_log.AddItems(lines, deleted);
     return applied;
 }
 

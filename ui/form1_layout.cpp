@@ -50,12 +50,29 @@ void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) 
     widget->setPalette(palette);
 }
 
+// Text on the window's own light backgrounds: dark whatever the desktop's
+// colour scheme, which is drawn for its own backgrounds. Greyed out when
+// the control is disabled, still at 4.5:1 or better.
+const QColor kTextOnLight(0x00, 0x00, 0x00);
+const QColor kDisabledTextOnLight(0x4D, 0x4D, 0x4D);
+
+void setTextOnLight(QWidget* widget, std::initializer_list<QPalette::ColorRole> roles) {
+    QPalette palette = widget->palette();
+    for (const QPalette::ColorRole role : roles) {
+        palette.setColor(role, kTextOnLight);
+        palette.setColor(QPalette::Disabled, role, kDisabledTextOnLight);
+    }
+    widget->setPalette(palette);
+}
+
 PathListView* makeList(QWidget* parent, QAbstractItemModel* model) {
     auto* list = new PathListView(parent);
     list->setModel(model);
     list->setUniformItemSizes(true); // millions of rows stay quick
     list->setWordWrap(false);
-    list->setTextElideMode(Qt::ElideNone); // a long path is cut off at the edge
+    // A long line loses its middle, so that the last names and the outcome
+    // always show; the tooltip and a screen reader have the whole text.
+    list->setTextElideMode(Qt::ElideMiddle);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -82,6 +99,7 @@ void Form1::createControls() {
     clientArea->setFixedSize(pixels(14715), pixels(7350));
     clientArea->setAutoFillBackground(true);
     setColour(clientArea, QPalette::Window, QColor(0xFF, 0xC0, 0xC0));
+    setTextOnLight(clientArea, {QPalette::WindowText});
     setCentralWidget(clientArea);
 
     m_folderListModel = new FolderListModel(m_folderList, this);
@@ -90,6 +108,7 @@ void Form1::createControls() {
     place(List1, 120, 720, 5535, 6360);
     List1->setFont(sansSerif(8.25, true));
     setColour(List1, QPalette::Base, QColor(0xFF, 0xE0, 0xC0));
+    setTextOnLight(List1, {QPalette::Text});
     List1->setToolTip("List of empty folder(s)");
     List1->setItemDelegate(new MarkOnClickDelegate(List1));
 
@@ -99,6 +118,7 @@ void Form1::createControls() {
     Drive1->setFont(sansSerif(12, true));
     setColour(Drive1, QPalette::Button, QColor(0xC0, 0xC0, 0xFF));
     setColour(Drive1, QPalette::Base, QColor(0xC0, 0xC0, 0xFF));
+    setTextOnLight(Drive1, {QPalette::Text, QPalette::ButtonText});
     Drive1->setToolTip("Select Drive");
 
     Dir1 = new FolderTree(clientArea);
@@ -106,6 +126,7 @@ void Form1::createControls() {
     place(Dir1, 11040, 720, 3495, 4590);
     Dir1->setFont(sansSerif(8.25, true));
     setColour(Dir1, QPalette::Base, QColor(0xC0, 0xFF, 0xC0));
+    setTextOnLight(Dir1, {QPalette::Text});
     Dir1->setToolTip("Select folder to find empty folder(s) inside it");
 
     Command2 = new QPushButton("Delete", clientArea);
@@ -113,6 +134,12 @@ void Form1::createControls() {
     place(Command2, 5760, 6000, 1575, 1095);
     Command2->setFont(sansSerif(13.5, true));
     setColour(Command2, QPalette::Button, QColor(0xFF, 0x00, 0x00));
+    setTextOnLight(Command2, {QPalette::ButtonText}); // black on red: 5.3:1, white only 4:1
+    // Grey on red can't be read: disabled, the button pales instead.
+    QPalette deletePalette = Command2->palette();
+    deletePalette.setColor(QPalette::Disabled, QPalette::Button, QColor(0xFF, 0x99, 0x99));
+    deletePalette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x33, 0x33, 0x33));
+    Command2->setPalette(deletePalette);
     Command2->setToolTip("Delete selected folder(s)");
 
     Command3 = new QPushButton("Mark All", clientArea);
@@ -140,7 +167,9 @@ void Form1::createControls() {
     List2->setObjectName("List2");
     place(List2, 6000, 720, 4935, 4620);
     List2->setFont(sansSerif(9.75, true));
+    // The scheme's button colour, with the text the scheme draws on it.
     setColour(List2, QPalette::Base, QApplication::palette().color(QPalette::Button));
+    setColour(List2, QPalette::Text, QApplication::palette().color(QPalette::ButtonText));
     List2->setToolTip("This list shows which empty folders have been deleted");
     List2->followNewest();
 
@@ -170,15 +199,13 @@ void Form1::createControls() {
     Label6->setObjectName("Label6");
     place(Label6, 12600, 6360, 1815, 255);
     Label6->setFont(sansSerif(9.75, true));
-    setColour(Label6, QPalette::WindowText,
-              QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    setColour(Label6, QPalette::WindowText, kDisabledTextOnLight); // grey, yet 5.4:1 on the pink
 
     Label7 = makeLabel(clientArea, kMakerEmail);
     Label7->setObjectName("Label7");
     place(Label7, 12720, 6600, 1575, 255);
     Label7->setFont(sansSerif(8.25, true));
-    setColour(Label7, QPalette::WindowText,
-              QApplication::palette().color(QPalette::Inactive, QPalette::WindowText));
+    setColour(Label7, QPalette::WindowText, kTextOnLight);
 
     // Labels never take the focus; tabbing visits these in this order.
     QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog};

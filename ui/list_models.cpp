@@ -5,6 +5,9 @@
 #include "cleaner/folder_list.h"
 #include "cleaner/visible_name.h"
 
+#include <QApplication>
+#include <QStyle>
+
 
 QString displayPath(const std::string& path) {
     return QString::fromStdString(cleaner::visibleName(path));
@@ -79,7 +82,9 @@ Qt::ItemFlags FolderListModel::flags(const QModelIndex& index) const {
 }
 
 DeletionLogModel::DeletionLogModel(cleaner::DeletionLog& log, QObject* parent)
-    : ListObserverModel(parent), m_log(log) {
+    : ListObserverModel(parent), m_log(log),
+      m_deletedIcon(QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton)),
+      m_notDeletedIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {
     m_log.setObserver(this);
 }
 
@@ -92,7 +97,16 @@ int DeletionLogModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant DeletionLogModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    return displayPath(m_log.List(index.row()));
+    switch (role) {
+    case Qt::DisplayRole:
+        return displayPath(m_log.List(index.row()));
+    case Qt::DecorationRole:
+        // A folder that stayed is told apart at a glance; the line's own
+        // words say the same to a screen reader.
+        return m_log.Deleted(index.row()) ? m_deletedIcon : m_notDeletedIcon;
+    default:
+        return {};
+    }
 }

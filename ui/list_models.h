@@ -4,6 +4,7 @@
 #include "cleaner/list_observer.h"
 
 #include <QAbstractListModel>
+#include <QIcon>
 
 namespace cleaner {
 class DeletionLog;
@@ -46,7 +47,8 @@ private:
     cleaner::FolderList& m_list;
 };
 
-// The deletion log: one line per row.
+// The deletion log: one line per row, marked by an icon that tells a
+// folder deleted from one that stayed.
 class DeletionLogModel final : public ListObserverModel {
     Q_OBJECT
 public:
@@ -58,6 +60,8 @@ public:
 
 private:
     cleaner::DeletionLog& m_log;
+    QIcon m_deletedIcon;
+    QIcon m_notDeletedIcon;
 };
 
 // Paths are bytes on disk; this is how the window shows them, so that no

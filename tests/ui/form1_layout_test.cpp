@@ -7,6 +7,8 @@
 #include "path_list_view.h"
 
 #include <QAccessible>
+
+#include <cmath>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
@@ -106,8 +108,6 @@ TEST(Form1Layout, TheWindowHasItsTitleSizeColoursAndIcon) {
     EXPECT_EQ(colour(form.Label1, QPalette::WindowText), QColor(0x00, 0x00, 0xFF));
     EXPECT_TRUE(form.Label1->font().underline());
     EXPECT_EQ(form.Label1->cursor().shape(), Qt::UpArrowCursor);
-    EXPECT_EQ(colour(form.Label6, QPalette::WindowText),
-              QApplication::palette().color(QPalette::Disabled, QPalette::Text));
 
     for (QLabel* label : {form.Label2, form.Label3, form.Label4, form.Label5, form.Label6, form.Label7}) {
         EXPECT_TRUE(label->wordWrap());
@@ -117,6 +117,73 @@ TEST(Form1Layout, TheWindowHasItsTitleSizeColoursAndIcon) {
         << "Label3 takes more than one line";
     for (QListView* list : {form.List1, form.List2})
         EXPECT_EQ(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+namespace {
+
+// WCAG's contrast ratio of two colours, 1 to 21.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+// The window's fixed backgrounds carry fixed text colours, so that a dark
+// colour scheme (light text on dark) leaves every text readable, enabled
+// or not; the log, on the scheme's own colour, takes the scheme's text.
+TEST(Form1Layout, EveryTextStaysReadableUnderALightOrADarkColourScheme) {
+    const QPalette original = QApplication::palette();
+    QPalette dark;
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(0x20, 0x20, 0x20)},
+                                       {QPalette::WindowText, QColor(0xF0, 0xF0, 0xF0)},
+                                       {QPalette::Base, QColor(0x10, 0x10, 0x10)},
+                                       {QPalette::Text, QColor(0xFF, 0xFF, 0xFF)},
+                                       {QPalette::Button, QColor(0x30, 0x30, 0x30)},
+                                       {QPalette::ButtonText, QColor(0xFF, 0xFF, 0xFF)}})
+        dark.setColor(role, colour);
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0xA0, 0xA0, 0xA0));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0xA0, 0xA0, 0xA0));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0xA0, 0xA0, 0xA0));
+    for (const bool darkScheme : {false, true}) {
+        QApplication::setPalette(darkScheme ? dark : original);
+        Form1 form;
+        QWidget* clientArea = form.findChild<QWidget*>("clientArea");
+        struct Pair {
+            const char* name;
+            QWidget* widget;
+            QPalette::ColorRole background;
+            QWidget* backgroundOf; // where the background is drawn
+            QPalette::ColorRole text;
+        };
+        const Pair pairs[] = {
+            {"List1", form.List1, QPalette::Base, form.List1, QPalette::Text},
+            {"Dir1", form.Dir1, QPalette::Base, form.Dir1, QPalette::Text},
+            {"Drive1", form.Drive1, QPalette::Button, form.Drive1, QPalette::ButtonText},
+            {"Drive1 list", form.Drive1, QPalette::Base, form.Drive1, QPalette::Text},
+            {"Command2", form.Command2, QPalette::Button, form.Command2, QPalette::ButtonText},
+            {"List2", form.List2, QPalette::Base, form.List2, QPalette::Text},
+            {"Label1", form.Label1, QPalette::Window, clientArea, QPalette::WindowText},
+            {"Label3", form.Label3, QPalette::Window, clientArea, QPalette::WindowText},
+            {"Label6", form.Label6, QPalette::Window, clientArea, QPalette::WindowText},
+            {"Label7", form.Label7, QPalette::Window, clientArea, QPalette::WindowText},
+        };
+        for (const Pair& pair : pairs)
+            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Disabled}) {
+                if (group == QPalette::Disabled && pair.widget->inherits("QLabel"))
+                    continue; // labels are never disabled
+                const QColor background = pair.backgroundOf->palette().color(group, pair.background);
+                const QColor text = pair.widget->palette().color(group, pair.text);
+                EXPECT_GE(contrast(text, background), 4.5)
+                    << pair.name << (group == QPalette::Disabled ? " (disabled)" : "") << ": " << text.name().toStdString()
+                    << " on " << background.name().toStdString() << (darkScheme ? ", dark scheme" : "");
+            }
+    }
+    QApplication::setPalette(original);
 }
 
 TEST(Form1Layout, TabbingVisitsTheControlsInOrderStartingFromTheFolderList) {

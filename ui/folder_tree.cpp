@@ -80,7 +80,7 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSy
     header()->hide();
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeView::activated, this,
-            [this](const QModelIndex& index) { setPath(m_model->filePath(index)); });
+            [this](const QModelIndex& index) { openFolder(m_model->filePath(index)); });
     // The model reads and sorts folders on its own thread, a batch at a
     // time, so the current folder moves while the folders around it arrive:
     // it is kept in view until the user takes over the scrolling.
@@ -130,6 +130,11 @@ void FolderTree::setPath(const QString& path) {
     showPath();
     if (changed)
         emit Change();
+}
+
+void FolderTree::openFolder(const QString& path) {
+    m_pathIsQuiet = true; // whatever folder it names, it is opened anew
+    setPath(path);
 }
 
 void FolderTree::setPathQuietly(const QString& path) {

@@ -23,6 +23,10 @@ public:
     // path differs from the current one. When no folder can be shown there,
     // the tree stays where it was and emits cannotOpen() instead.
     void setPath(const QString& path);
+    // The user opened `path` (double-click, Enter, F5): it becomes the
+    // current folder and Change() is emitted even when it already was, so
+    // that the folder is scanned again.
+    void openFolder(const QString& path);
     // Shows `path` as the current folder without a change event, for when
     // the window moves the tree itself; the next setPath() raises one
     // whatever folder it names.

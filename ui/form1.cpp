@@ -21,7 +21,9 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
@@ -60,12 +62,16 @@ QString plural(std::uint64_t n, const char* one, const char* many) {
 // line's tooltip lists them: the first ones, then how many more.
 constexpr std::size_t kKeptFoldersShown = 20;
 
+QString keptFolderLine(const cleaner::KeptFolder& kept) {
+    return displayPath(kept.path) + ": " + QString::fromStdString(kept.reason);
+}
+
 QString keptFoldersTip(const std::vector<cleaner::KeptFolder>& kept) {
     QStringList lines;
     for (std::size_t i = 0; i < std::min(kept.size(), kKeptFoldersShown); ++i)
-        lines << displayPath(kept[i].path) + ": " + QString::fromStdString(kept[i].reason);
+        lines << keptFolderLine(kept[i]);
     if (kept.size() > kKeptFoldersShown)
-        lines << "and " + count(kept.size() - kKeptFoldersShown) + " more";
+        lines << "and " + count(kept.size() - kKeptFoldersShown) + " more: click the status line to see them all.";
     return lines.join('\n');
 }
 
@@ -113,6 +119,12 @@ void Form1::connectHandlers() {
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(clrLog, &QPushButton::clicked, this, &Form1::clrLog_Click);
     connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
+    statusLine->installEventFilter(this);
+    // F5 scans the folder of the tree again, as a file manager reloads.
+    connect(new QShortcut(QKeySequence::Refresh, this), &QShortcut::activated, this, [this] {
+        if (!isDeleting())
+            Dir1->openFolder(Dir1->Path());
+    });
 
     connect(m_scanRunner, &ScanRunner::found, this, &Form1::showFound);
     connect(m_scanRunner, &ScanRunner::finished, this, &Form1::scanFinished);
@@ -120,6 +132,10 @@ void Form1::connectHandlers() {
     connect(m_pace, &QTimer::timeout, this, &Form1::paceWork);
     connect(m_deletionRunner, &DeletionRunner::deleted, this, &Form1::applyDeletions);
     connect(m_deletionRunner, &DeletionRunner::finished, this, &Form1::deletionFinished);
+    // Marks change by the user's hand, by "Mark All" and as entries leave.
+    connect(m_folderListModel, &QAbstractItemModel::dataChanged, this, &Form1::showStatus);
+    connect(m_folderListModel, &QAbstractItemModel::rowsRemoved, this, &Form1::showStatus);
+    connect(m_folderListModel, &QAbstractItemModel::modelReset, this, &Form1::showStatus);
 }
 
 cleaner::FileSystem& Form1::fileSystem() {
@@ -195,7 +211,9 @@ void Form1::clrLog_Click() {
 }
 
 void Form1::Label1_Click() {
-    QDesktopServices::openUrl(QUrl(kMakerPage));
+    const QUrl page(kMakerPage);
+    if (!QDesktopServices::openUrl(page))
+        setStatus("Could not open " + page.toString() + ": no web browser could be started.");
 }
 
 void Form1::showFound() {
@@ -271,6 +289,7 @@ void Form1::showScanOutcome(const cleaner::ScanOutcome& outcome) {
         const std::size_t kept = outcome.kept.size();
         text += " " + plural(kept, "folder that the system or a program needs was left out.",
                              "folders that the system or a program needs were left out.");
+        m_keptFolders = outcome.kept;
         setStatus(text, keptFoldersTip(outcome.kept));
     }
     updateControls();
@@ -318,6 +337,29 @@ void Form1::showDeletionOutcome() {
     m_deletionFinished = false;
     updateControls();
     checkMainFolder(); // it may have gone while the deletion ran
+}
+
+// Every folder the last scan left out, in a box of its own that scrolls,
+// however many there are: the tooltip has room for only the first ones.
+void Form1::showKeptFolders() {
+    if (m_keptFolders.size() <= kKeptFoldersShown)
+        return;
+    QStringList lines;
+    for (const cleaner::KeptFolder& kept : m_keptFolders)
+        lines << keptFolderLine(kept);
+    auto* box = new QMessageBox(QMessageBox::Information, windowTitle(), m_statusText, QMessageBox::Close, this);
+    box->setObjectName("keptFolders");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(plural(m_keptFolders.size(), "folder was left out", "folders were left out") +
+                            ": \"Show Details...\" lists them all.");
+    box->setDetailedText(lines.join('\n'));
+    box->open();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == statusLine && event->type() == QEvent::MouseButtonRelease)
+        showKeptFolders();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // The main folder is gone, or its path leads to another folder now (its
@@ -394,10 +436,26 @@ void Form1::updateControls() {
 }
 
 void Form1::setStatus(const QString& text) {
-    setStatus(text, text); // the line is cut at the window's edge
+    setStatus(text, {});
 }
 
-void Form1::setStatus(const QString& text, const QString& toolTip) {
+// `details` go under the text in the tooltip, which also holds the whole
+// text: the line itself is cut at the window's edge.
+void Form1::setStatus(const QString& text, const QString& details) {
+    if (details.isEmpty())
+        m_keptFolders.clear(); // what the status line says no longer is of them
+    m_statusText = text;
+    m_statusDetails = details;
+    showStatus();
+}
+
+// The status text, and how many entries are marked while any are, so that
+// the user knows what "Delete" will take before pressing it.
+void Form1::showStatus() {
+    QString text = m_statusText;
+    const int marked = m_folderList.SelCount();
+    if (marked > 0 && !isDeleting())
+        text += " " + count(marked) + " of " + plural(m_folderList.ListCount(), "folder", "folders") + " marked.";
     statusLine->setText(text);
-    statusLine->setToolTip(toolTip);
+    statusLine->setToolTip(m_statusDetails.isEmpty() ? text : text + "\n\n" + m_statusDetails);
 }

@@ -95,8 +95,14 @@ private:
     void checkMainFolder();
     void updateControls();
     void setStatus(const QString& text);
-    void setStatus(const QString& text, const QString& toolTip);
+    void setStatus(const QString& text, const QString& details);
+    void showStatus();
+    void showKeptFolders();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
+    QString m_statusText;
+    QString m_statusDetails; // for the tooltip, below the text
+    std::vector<cleaner::KeptFolder> m_keptFolders; // those the status line tells of
     cleaner::FolderList m_folderList;
     cleaner::DeletionLog m_deletionLog;
     std::string m_mainFolderPath;

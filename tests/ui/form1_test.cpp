@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -117,8 +118,10 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
 
     QTest::mouseClick(form.Command3, Qt::LeftButton); // Mark All
     EXPECT_EQ(marks(form), std::vector<bool>(5, true));
+    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ". 5 of 5 folders marked.");
     QTest::mouseClick(form.Command4, Qt::LeftButton); // Unmark All
     EXPECT_EQ(marks(form), std::vector<bool>(5, false));
+    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ".");
 
     // Tick "a" with the mouse on its check box and "d" with the keyboard.
     form.show();
@@ -128,6 +131,7 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
     form.List1->setCurrentIndex(form.List1->model()->index(3, 0));
     QTest::keyClick(form.List1, Qt::Key_Space);
     EXPECT_EQ(marks(form), (std::vector<bool>{true, false, false, true, false}));
+    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ". 2 of 5 folders marked.");
 
     disk.file("d/arrived", 0);                        // since the scan, "d" holds a file
     QTest::mouseClick(form.Command2, Qt::LeftButton); // Delete
@@ -390,11 +394,22 @@ TEST(Form1, FoldersThatSomethingNeedsAreLeftOutAndTheStatusLineSaysWhich) {
     EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("Music/old")});
     EXPECT_EQ(status(form), "Found 1 empty folder in " + disk.main() +
                                 ". 22 folders that the system or a program needs were left out.");
+    // The tooltip holds the whole status text, then the first kept folders;
+    // a click on the line shows them all.
     QStringList tip = form.statusLine->toolTip().split('\n');
-    ASSERT_EQ(tip.size(), 21);
-    EXPECT_EQ(tip.front().toStdString(), disk.path("Music") + ": the desktop uses it (XDG_MUSIC_DIR)");
-    EXPECT_EQ(tip[19].toStdString(), disk.path("r28/.git") + ": it is part of a git repository");
-    EXPECT_EQ(tip.back().toStdString(), "and 2 more");
+    ASSERT_EQ(tip.size(), 23);
+    EXPECT_EQ(tip.front(), form.statusLine->text());
+    EXPECT_EQ(tip[1], "");
+    EXPECT_EQ(tip[2].toStdString(), disk.path("Music") + ": the desktop uses it (XDG_MUSIC_DIR)");
+    EXPECT_EQ(tip[21].toStdString(), disk.path("r28/.git") + ": it is part of a git repository");
+    EXPECT_EQ(tip.back().toStdString(), "and 2 more: click the status line to see them all.");
+    QTest::mouseClick(form.statusLine, Qt::LeftButton);
+    auto* box = form.findChild<QMessageBox*>("keptFolders");
+    ASSERT_NE(box, nullptr);
+    const QStringList all = box->detailedText().split('\n');
+    ASSERT_EQ(all.size(), 22);
+    EXPECT_EQ(all.back().toStdString(), disk.path("r30/.git") + ": it is part of a git repository");
+    box->close();
 
     form.Dir1->setPath(QString::fromStdString(disk.path("Music")));
     ASSERT_TRUE(waitUntilIdle(form));
@@ -544,6 +559,43 @@ TEST(Form1, TheWebLinkOpensTheMakersPage) {
     QTest::mouseClick(form.Label1, Qt::LeftButton, {}, QPoint(20, 5));
     QDesktopServices::unsetUrlHandler("https");
     EXPECT_EQ(receiver.opened, QUrl(kMakerPage));
+    const std::string before = status(form);
+
+    // With nothing to open it (no browser, no handler), the status line says so.
+    QTest::mouseClick(form.Label1, Qt::LeftButton, {}, QPoint(20, 5));
+    EXPECT_EQ(status(form), "Could not open " + std::string(kMakerPage) + ": no web browser could be started.")
+        << "before: " << before;
+}
+
+// The folder the tree is on scans again when the user opens it (Enter,
+// double-click) or presses F5, and after a folder could not be opened any
+// folder opened next is scanned.
+TEST(Form1, TheTreesFolderScansAgainWhenOpenedOrOnF5) {
+    DiskBackend disk;
+    disk.folder("a");
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("a")});
+
+    disk.folder("b");
+    form.Dir1->setFocus();
+    QTest::keyClick(form.Dir1, Qt::Key_Return);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a"), disk.path("b")})) << "Enter";
+
+    disk.folder("c");
+    QTest::keyClick(&form, Qt::Key_F5);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a"), disk.path("b"), disk.path("c")})) << "F5";
+
+    form.Dir1->setPath(QString::fromStdString(disk.path("missing")));
+    EXPECT_EQ(form.folderList().ListCount(), 0);
+    form.Dir1->openFolder(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(form.folderList().ListCount(), 3) << "opened again after a folder could not be";
 }
 
 #include "form1_test.moc"

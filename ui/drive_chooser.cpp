@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drive_chooser.h"
 
+#include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QSignalBlocker>
 #include <QStorageInfo>
 
@@ -58,7 +60,53 @@ QString driveText(const DriveInfo& drive) {
     return drive.rootPath + "  (" + drive.label + ")";
 }
 
+namespace {
+
+// The chooser as a screen reader sees it: named for what it does ("Select
+// Drive"), with the chosen drive as its value and its list as its child.
+// Qt's own combo box takes the current text for the name on this platform.
+class AccessibleDriveChooser final : public QAccessibleWidget {
+public:
+    explicit AccessibleDriveChooser(DriveChooser* chooser) : QAccessibleWidget(chooser, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text which) const override {
+        if (which == QAccessible::Value)
+            return chooser()->currentText();
+        if (which == QAccessible::Name && !chooser()->accessibleName().isEmpty())
+            return chooser()->accessibleName();
+        return QAccessibleWidget::text(which);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(chooser()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == chooser()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override { return {showMenuAction()}; }
+    void doAction(const QString& action) override {
+        if (action == showMenuAction())
+            chooser()->showPopup();
+    }
+
+private:
+    DriveChooser* chooser() const { return static_cast<DriveChooser*>(widget()); }
+};
+
+QAccessibleInterface* accessibleDriveChooserFor(const QString& className, QObject* object) {
+    if (className == QLatin1String("DriveChooser") && object->isWidgetType())
+        return new AccessibleDriveChooser(static_cast<DriveChooser*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 DriveChooser::DriveChooser(QWidget* parent) : QComboBox(parent) {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleDriveChooserFor);
+        return true;
+    }();
+    Q_UNUSED(installed);
     refresh();
     connect(this, &QComboBox::activated, this, &DriveChooser::Change);
 }

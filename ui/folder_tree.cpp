@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
 
@@ -62,25 +63,28 @@ public:
     }
 };
 
+// The folders' names and nothing else: size, type and date columns that
+// nobody sees would be read out cell by cell by a screen reader.
+class NameColumnOnly final : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsColumn(int column, const QModelIndex&) const override { return column == 0; }
+};
+
 } // namespace
 
-FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSystemModel(this)) {
-    m_model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
-    m_model->setReadOnly(true); // browsing only: nothing is ever changed through the tree
-    m_iconProvider = std::make_unique<FolderIconProvider>();
-    m_model->setIconProvider(m_iconProvider.get());
-    // The tree shows what it read until its folder changes. Watching would
-    // make it re-read a folder after every deletion in it, thousands of
-    // times in a long run, on both the model's thread and this one.
-    m_model->setOption(QFileSystemModel::DontWatchForChanges);
-    setModel(m_model);
+FolderTree::FolderTree(QWidget* parent)
+    : QTreeView(parent), m_iconProvider(std::make_unique<FolderIconProvider>()),
+      m_names(new NameColumnOnly(this)) {
+    setModel(m_names);
+    makeModel();
     setItemDelegate(new VisibleNameDelegate(this));
-    for (int column = 1; column < m_model->columnCount(); ++column)
-        hideColumn(column);
     header()->hide();
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeView::activated, this,
-            [this](const QModelIndex& index) { openFolder(m_model->filePath(index)); });
+            [this](const QModelIndex& index) { openFolder(pathOf(index)); });
     // The model reads and sorts folders on its own thread, a batch at a
     // time, so the current folder moves while the folders around it arrive:
     // it is kept in view until the user takes over the scrolling.
@@ -88,9 +92,8 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSy
         if (m_keepCurrentInView)
             scrollToCurrentFolder();
     };
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, keepCurrentInView);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, keepCurrentInView);
+    m_keepInView = keepCurrentInView;
+    connectModel();
     viewport()->installEventFilter(this);
     verticalScrollBar()->installEventFilter(this);
 }
@@ -114,7 +117,43 @@ void FolderTree::keyPressEvent(QKeyEvent* event) {
 
 FolderTree::~FolderTree() {
     setModel(nullptr);
+    delete m_names;
     delete m_model;
+}
+
+// A model of the folders, as the tree reads them from now on.
+void FolderTree::makeModel() {
+    QFileSystemModel* old = m_model;
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
+    m_model->setReadOnly(true); // browsing only: nothing is ever changed through the tree
+    m_model->setIconProvider(m_iconProvider.get());
+    // The tree shows what it read until its folder changes. Watching would
+    // make it re-read a folder after every deletion in it, thousands of
+    // times in a long run, on both the model's thread and this one.
+    m_model->setOption(QFileSystemModel::DontWatchForChanges);
+    m_names->setSourceModel(m_model);
+    delete old;
+}
+
+void FolderTree::connectModel() {
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, m_keepInView);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, m_keepInView);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, m_keepInView);
+}
+
+void FolderTree::reload() {
+    makeModel();
+    connectModel();
+    showPath();
+}
+
+QModelIndex FolderTree::indexOf(const QString& path) const {
+    return m_names->mapFromSource(m_model->index(path));
+}
+
+QString FolderTree::pathOf(const QModelIndex& index) const {
+    return m_model->filePath(m_names->mapToSource(index));
 }
 
 void FolderTree::setPath(const QString& path) {
@@ -144,7 +183,7 @@ void FolderTree::setPathQuietly(const QString& path) {
 }
 
 void FolderTree::scrollToCurrentFolder() {
-    const QModelIndex current = m_model->index(m_path);
+    const QModelIndex current = indexOf(m_path);
     if (current.isValid() && current != rootIndex())
         scrollTo(current, QAbstractItemView::PositionAtCenter);
 }
@@ -170,9 +209,9 @@ void FolderTree::showPath() {
     const QString root = QStorageInfo(m_path).rootPath();
     const QString shownRoot = root.isEmpty() ? QStringLiteral("/") : root;
     m_model->setRootPath(shownRoot);
-    setRootIndex(m_model->index(shownRoot));
+    setRootIndex(indexOf(shownRoot));
 
-    const QModelIndex current = m_model->index(m_path);
+    const QModelIndex current = indexOf(m_path);
     for (QModelIndex at = current.parent(); at.isValid() && at != rootIndex(); at = at.parent())
         expand(at);
     if (current != rootIndex()) {

@@ -3,10 +3,12 @@
 
 #include <QTreeView>
 
+#include <functional>
 #include <memory>
 
 class QAbstractFileIconProvider;
 class QFileSystemModel;
+class QSortFilterProxyModel;
 
 // The folder tree: the folders of one file system, opened down to the
 // current folder. The user opens a folder by double-clicking it (or with
@@ -31,6 +33,11 @@ public:
     // the window moves the tree itself; the next setPath() raises one
     // whatever folder it names.
     void setPathQuietly(const QString& path);
+    // Reads the folders afresh, as after a deletion: the tree never watches
+    // the disk by itself.
+    void reload();
+    // The folder a row of the tree stands for.
+    QString pathOf(const QModelIndex& index) const;
 
 signals:
     void Change();
@@ -44,11 +51,16 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void makeModel();
+    void connectModel();
+    QModelIndex indexOf(const QString& path) const;
     void showPath();
     void scrollToCurrentFolder();
 
     std::unique_ptr<QAbstractFileIconProvider> m_iconProvider;
-    QFileSystemModel* m_model;
+    QSortFilterProxyModel* m_names;
+    QFileSystemModel* m_model = nullptr;
+    std::function<void()> m_keepInView;
     QString m_path;
     bool m_pathIsQuiet = false;
     bool m_keepCurrentInView = false;

@@ -333,9 +333,12 @@ void Form1::showDeletionOutcome() {
               plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " +
               count(m_removal->notDeletedCount()) + " not deleted" +
               (m_removal->notDeletedCount() > 0 ? " (the log says why)." : "."));
+    const bool removedAny = m_removal->foldersRemoved() > 0;
     m_removal.reset();
     m_deletionFinished = false;
     updateControls();
+    if (removedAny)
+        Dir1->reload(); // it never watches the disk, so it still shows what went
     checkMainFolder(); // it may have gone while the deletion ran
 }
 

@@ -38,7 +38,7 @@ void ListObserverModel::endReset() {
 }
 
 void ListObserverModel::marksChanged(int first, int last) {
-    emit dataChanged(index(first), index(last), {Qt::CheckStateRole});
+    emit dataChanged(index(first), index(last), {Qt::CheckStateRole, Qt::AccessibleDescriptionRole});
 }
 
 FolderListModel::FolderListModel(cleaner::FolderList& list, QObject* parent)
@@ -62,6 +62,10 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const {
         return displayPath(m_list.List(index.row()));
     case Qt::CheckStateRole:
         return m_list.Selected(index.row()) ? Qt::Checked : Qt::Unchecked;
+    case Qt::AccessibleDescriptionRole:
+        // Qt's item views tell a screen reader only of a row that is checked;
+        // this says of every row whether it is marked.
+        return m_list.Selected(index.row()) ? QStringLiteral("marked") : QStringLiteral("not marked");
     default:
         return {};
     }

@@ -243,6 +243,10 @@ TEST(Form1Layout, EveryControlHasAnAccessibleNameAndDescription) {
     QAccessibleInterface* drives = QAccessible::queryAccessibleInterface(form.Drive1);
     EXPECT_EQ(drives->role(), QAccessible::ComboBox);
     EXPECT_EQ(drives->text(QAccessible::Description), "Select Drive");
+    EXPECT_EQ(drives->text(QAccessible::Name), "Select Drive") << "not the drive shown";
+    EXPECT_EQ(drives->text(QAccessible::Value), form.Drive1->currentText());
+    ASSERT_EQ(drives->childCount(), 1);
+    EXPECT_EQ(drives->child(0)->role(), QAccessible::List) << "its drives can be read as a list";
     const auto labels = drives->relations(QAccessible::Label);
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Select Drive");

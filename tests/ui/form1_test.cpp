@@ -12,10 +12,10 @@
 #include "support/hooked_file_system.h"
 #include "support/temp_folder.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -95,8 +95,7 @@ TEST(Form1, NothingIsScannedUntilAFolderIsChosen) {
     EXPECT_EQ(form.folderList().ListCount(), 0);
     EXPECT_EQ(form.mainFolderPath(), "");
     EXPECT_EQ(form.Dir1->Path(), QDir::currentPath()) << "the tree shows the working folder";
-    const auto* model = static_cast<const QFileSystemModel*>(form.Dir1->model());
-    EXPECT_EQ(model->filePath(form.Dir1->currentIndex()), QDir::currentPath()) << "and it is current";
+    EXPECT_EQ(form.Dir1->pathOf(form.Dir1->currentIndex()), QDir::currentPath()) << "and it is current";
 }
 
 TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
@@ -596,6 +595,46 @@ TEST(Form1, TheTreesFolderScansAgainWhenOpenedOrOnF5) {
     form.Dir1->openFolder(QString::fromStdString(disk.main()));
     ASSERT_TRUE(waitUntilIdle(form));
     EXPECT_EQ(form.folderList().ListCount(), 3) << "opened again after a folder could not be";
+}
+
+namespace {
+
+// The names the folder tree shows beneath its current folder.
+QStringList treeChildren(const Form1& form) {
+    QStringList names;
+    const QModelIndex current = form.Dir1->currentIndex();
+    for (int row = 0; row < form.Dir1->model()->rowCount(current); ++row)
+        names << form.Dir1->model()->index(row, 0, current).data().toString();
+    return names;
+}
+
+} // namespace
+
+// The tree shows folders by their names alone, and drops the folders that
+// a deletion removed.
+TEST(Form1, TheFolderTreeShowsOneColumnAndDropsWhatWasDeleted) {
+    DiskBackend disk;
+    disk.folder("a/inner");
+    disk.folder("b");
+    disk.file("b/data", 3);
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return treeChildren(form) == QStringList{"a", "b"}; }, kTimeoutMs))
+        << treeChildren(form).join(", ").toStdString();
+    EXPECT_EQ(form.Dir1->model()->columnCount(form.Dir1->currentIndex()), 1);
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(form.Dir1);
+    ASSERT_NE(tree->tableInterface(), nullptr);
+    EXPECT_EQ(tree->tableInterface()->columnCount(), 1) << "no hidden columns for a screen reader";
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_FALSE(present(disk.path("a")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return treeChildren(form) == QStringList{"b"}; }, kTimeoutMs))
+        << treeChildren(form).join(", ").toStdString();
 }
 
 #include "form1_test.moc"

@@ -88,15 +88,16 @@ void reportListMemory(const std::vector<std::string>& sample, std::size_t count)
     }
     const std::size_t withList = heapInUse();
     cleaner::DeletionLog log;
-    std::vector<std::string> lines;
+    std::vector<cleaner::LogLine> lines;
     for (std::size_t i = 0; i < count; ++i) {
-        lines.push_back(sample[i % sample.size()] + " has been deleted.");
+        const std::string& path = sample[i % sample.size()];
+        lines.push_back(cleaner::LogLine{path + " has been deleted.", path.size(), true});
         if (lines.size() == 10000 || i + 1 == count) {
-            log.AddItems(lines, std::vector<bool>(lines.size(), true));
+            log.AddItems(lines);
             lines.clear();
         }
     }
-    std::vector<std::string>().swap(lines);
+    std::vector<cleaner::LogLine>().swap(lines);
     const std::size_t withLog = heapInUse();
     double meanLength = 0;
     for (const std::string& path : sample)

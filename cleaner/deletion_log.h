@@ -12,15 +12,21 @@ namespace cleaner {
 
 class ListObserver;
 
-// The lines written by deletion runs, oldest first, until cleared, each
-// knowing whether it tells of a folder deleted. The lines sit one after
-// another in blocks, 12 bytes of bookkeeping each.
+// One line of the log: the folder's path, then what became of it.
+struct LogLine {
+    std::string text;
+    std::size_t pathLength = 0; // text[0, pathLength) is the path
+    bool deleted = true;        // the folder was deleted, rather than not or could not be
+};
+
+// The lines written by deletion runs, oldest first, until cleared. The
+// lines sit one after another in blocks, 20 bytes of bookkeeping each.
 class DeletionLog {
 public:
-    void AddItem(std::string line, bool deleted = true);
-    // Appends many lines at once, with a single notification; `deleted`
-    // says of each line whether its folder was deleted.
-    void AddItems(const std::vector<std::string>& lines, const std::vector<bool>& deleted);
+    // A line that is all path and tells of a folder deleted.
+    void AddItem(std::string line);
+    // Appends many lines at once, with a single notification.
+    void AddItems(const std::vector<LogLine>& lines);
     void Clear();
 
     int ListCount() const noexcept { return static_cast<int>(m_lines.size()); }
@@ -28,6 +34,8 @@ public:
     std::string List(int position) const { return std::string(text(position)); }
     // The line without a copy; valid until the log changes.
     std::string_view text(int position) const;
+    // How much of the line is the folder's path.
+    std::size_t pathLength(int position) const;
     // Whether the line tells of a folder deleted, rather than one that was
     // not or could not be.
     bool Deleted(int position) const;
@@ -36,11 +44,15 @@ public:
     void setObserver(ListObserver* observer) noexcept { m_observer = observer; }
 
 private:
-    void checkPosition(int position) const;
+    struct Line {
+        TextStore::Ref text;
+        std::uint32_t pathLength = 0;
+        bool deleted = true;
+    };
+    const Line& line(int position) const;
 
     TextStore m_texts;
-    std::vector<TextStore::Ref> m_lines;
-    std::vector<bool> m_deleted;
+    std::vector<Line> m_lines;
     ListObserver* m_observer = nullptr;
 };
 

@@ -59,10 +59,8 @@ bool isBeneath(std::string_view path, std::string_view folder) {
 } // namespace
 
 std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes) {
-    std::vector<std::string> lines;
-    std::vector<bool> deleted;
+    std::vector<LogLine> lines;
     lines.reserve(outcomes.size());
-    deleted.reserve(outcomes.size());
     // Entries to take out, not yet taken: [runStart, runStart + runLength).
     int runStart = 0;
     int runLength = 0;
@@ -96,8 +94,7 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
         if (position >= m_list.ListCount())
             break;
         const std::string_view path = m_list.text(position);
-        lines.push_back(deletionLogLine(std::string(path), outcome));
-        deleted.push_back(outcome.isDeleted());
+        lines.push_back(LogLine{deletionLogLine(std::string(path), outcome), path.size(), outcome.isDeleted()});
         m_foldersRemoved += outcome.foldersRemoved;
         if (outcome.isDeleted())
             ++m_deleted;
@@ -116,7 +113,7 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
     if (runLength > 0)
         m_list.RemoveItems(runStart, runLength);
     m_position = position - runLength;
-    m_log.AddItems(lines, deleted);
+    m_log.AddItems(lines);
     return applied;
 }
 

@@ -70,8 +70,9 @@ PathListView* makeList(QWidget* parent, QAbstractItemModel* model) {
     list->setModel(model);
     list->setUniformItemSizes(true); // millions of rows stay quick
     list->setWordWrap(false);
-    // A long line loses its middle, so that the last names and the outcome
-    // always show; the tooltip and a screen reader have the whole text.
+    // A long line loses the middle of its path (see ElidedPathDelegate), so
+    // that the last name and the outcome always show; the tooltip and a
+    // screen reader have the whole text.
     list->setTextElideMode(Qt::ElideMiddle);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -172,6 +173,8 @@ void Form1::createControls() {
     setColour(List2, QPalette::Text, QApplication::palette().color(QPalette::ButtonText));
     List2->setToolTip("This list shows which empty folders have been deleted");
     List2->followNewest();
+    List2->setItemDelegate(new ElidedPathDelegate(List2));
+    List2->setIconSize(QSize(16, 16)); // an icon no taller than the line
 
     clrLog = new QPushButton("Clear Log", clientArea);
     clrLog->setObjectName("clrLog");

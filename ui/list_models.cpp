@@ -4,6 +4,7 @@
 #include "cleaner/deletion_log.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/visible_name.h"
+#include "path_list_view.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -103,9 +104,14 @@ int DeletionLogModel::rowCount(const QModelIndex& parent) const {
 QVariant DeletionLogModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
+    const std::string_view line = m_log.text(index.row());
+    const std::size_t pathLength = m_log.pathLength(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return displayPath(m_log.List(index.row()));
+        return displayPath(std::string(line.substr(0, pathLength))) +
+               displayPath(std::string(line.substr(pathLength)));
+    case kPathLengthRole:
+        return displayPath(std::string(line.substr(0, pathLength))).size();
     case Qt::DecorationRole:
         // A folder that stayed is told apart at a glance; the line's own
         // words say the same to a screen reader.

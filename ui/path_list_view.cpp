@@ -3,6 +3,7 @@
 
 #include "focus_mark.h"
 
+#include <QApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -60,6 +61,39 @@ void PathListView::focusOutEvent(QFocusEvent* event) {
     viewport()->update();
 }
 
+QString elidedPath(const QString& text, qsizetype pathLength, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString path = text.left(pathLength);
+    const QString rest = text.mid(pathLength);
+    const qsizetype lastSlash = path.lastIndexOf('/');
+    const QString tail = lastSlash > 0 ? path.mid(lastSlash) : QString(); // "/name"
+    const QString head = path.left(path.size() - tail.size());
+    const int least = 3 * metrics.horizontalAdvance(QChar(0x2026));
+    if (const int room = width - metrics.horizontalAdvance(tail + rest); room >= least)
+        return metrics.elidedText(head, Qt::ElideMiddle, room) + tail + rest;
+    // The last name does not fit whole beside the outcome: the path gives
+    // way, and the outcome still shows in full as long as it can.
+    if (const int room = width - metrics.horizontalAdvance(rest); room >= least)
+        return metrics.elidedText(path, Qt::ElideMiddle, room) + rest;
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
+}
+
+void ElidedPathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
+    QStyleOptionViewItem item(option);
+    initStyleOption(&item, index);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    // The style leaves a margin of this much on each side of the text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const int width = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget).width() - 2 * margin;
+    const QVariant pathLength = index.data(kPathLengthRole);
+    item.text = elidedPath(item.text, pathLength.isValid() ? pathLength.toLongLong() : item.text.size(),
+                           item.fontMetrics, width);
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+}
+
 bool MarkOnClickDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
                                       const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (event->type() == QEvent::MouseButtonRelease && (index.flags() & Qt::ItemIsUserCheckable) &&
@@ -70,5 +104,5 @@ bool MarkOnClickDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
             return model->setData(index, marked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
         }
     }
-    return QStyledItemDelegate::editorEvent(event, model, option, index);
+    return ElidedPathDelegate::editorEvent(event, model, option, index);
 }

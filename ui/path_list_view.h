@@ -29,12 +29,31 @@ private:
     bool m_atNewest = true;
 };
 
-// Lets a click anywhere on a checkable entry, its text included, toggle the
-// entry's mark, as a click on its check box does.
-class MarkOnClickDelegate final : public QStyledItemDelegate {
+// The model's role that says how much of an entry's text is a path (the
+// rest is what became of it); without it, all of the text is.
+inline constexpr int kPathLengthRole = Qt::UserRole + 1;
+
+// Draws an entry too long for its row with the middle of its path left
+// out, keeping the path's last name and whatever follows the path whole:
+// "/tmp/alice/…/node_modules/x has been deleted."
+class ElidedPathDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+// The text `text` as it fits in `width`, its path (the first `pathLength`
+// characters) shortened in the middle.
+QString elidedPath(const QString& text, qsizetype pathLength, const QFontMetrics& metrics, int width);
+
+// Lets a click anywhere on a checkable entry, its text included, toggle the
+// entry's mark, as a click on its check box does.
+class MarkOnClickDelegate final : public ElidedPathDelegate {
+    Q_OBJECT
+public:
+    using ElidedPathDelegate::ElidedPathDelegate;
 
 protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,

@@ -288,3 +288,30 @@ TEST(DriveChooser, OffersRealFileSystemsRootFirstWithTheirLabels) {
         texts.push_back(driveText(drive));
     EXPECT_EQ(texts, (std::vector<QString>{"/", "/srv/build"}));
 }
+
+// A long line gives up the middle of its path first, then more of the
+// path, and the outcome after it shows whole as long as it fits at all.
+TEST(ElidedPath, KeepsTheLastNameAndTheOutcomeWhileTheyFit) {
+    const QFontMetrics metrics(QApplication::font());
+    const QString path = "/tmp/alice/Projects/webapp/node_modules/left-pad";
+    const QString outcome = " has been deleted.";
+    const QString line = path + outcome;
+    const int full = metrics.horizontalAdvance(line);
+    const int lastNameAndOutcome = metrics.horizontalAdvance("/left-pad" + outcome);
+    const int outcomeOnly = metrics.horizontalAdvance(outcome);
+    const int ellipsis = metrics.horizontalAdvance(QChar(0x2026));
+    for (const int width : {full + 10, full - 1, lastNameAndOutcome + 6 * ellipsis, outcomeOnly + 4 * ellipsis,
+                            outcomeOnly / 2}) {
+        const QString shown = elidedPath(line, path.size(), metrics, width);
+        SCOPED_TRACE(std::to_string(width) + ": " + shown.toStdString());
+        EXPECT_LE(metrics.horizontalAdvance(shown), width);
+        if (width >= full)
+            EXPECT_EQ(shown, line);
+        else if (width >= lastNameAndOutcome + 3 * ellipsis)
+            EXPECT_TRUE(shown.endsWith("/left-pad" + outcome) && shown.startsWith("/t") && shown.contains(QChar(0x2026)));
+        else if (width >= outcomeOnly + 3 * ellipsis)
+            EXPECT_TRUE(shown.endsWith(outcome) && shown.startsWith("/"));
+        else
+            EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    }
+}

@@ -38,6 +38,10 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         m_outcome.mainFolderKept = KeptFolder{mainFolderPath, above.sealedBy->text()};
         return m_outcome;
     }
+    if (above.shortOf) {
+        fail(mainFolderPath, above.shortOf);
+        return m_outcome;
+    }
     // The main folder itself is never listed: only its subfolders matter.
     // Nothing else can be read until it is, so a main folder of many
     // subfolders has them examined on as many threads as a slow disk gets:
@@ -45,18 +49,30 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
                          stop, m_maxThreads);
     m_examined.fetch_add(1, std::memory_order_relaxed);
+    FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
+    if (!ec)
+        m_named.add(mainFolderPath, 0, lookInside(m_fs, mainFolder.get(), "", facts, ec));
     if (ec) {
         fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);
     } else {
-        FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
-        m_named.add(mainFolderPath, 0, lookInside(m_fs, mainFolder.get(), "", facts));
-        ReadAhead readAhead(m_fs, m_device, m_threads, m_maxThreads, ReadAhead::windowFor(kDefaultReadAheadWindow),
-                            stop);
-        m_readAhead = &readAhead;
-        ShowSubFolders(readAhead.start(mainFolder.get(), std::move(m_summary.subFolders), facts), found,
-                       stop);
-        m_frames.clear();
-        m_readAhead = nullptr;
+        // Descriptors can run out while threads hold folders read ahead,
+        // where the walk alone, holding one per level, would not run out:
+        // the subfolder being walked is then walked again without them.
+        std::size_t first = 0;
+        bool alone = m_threads == 0;
+        for (;;) {
+            ReadAhead readAhead(m_fs, m_device, alone ? 0 : m_threads, alone ? 0 : m_maxThreads,
+                                ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
+            m_readAhead = &readAhead;
+            const Walked walked =
+                ShowSubFolders(readAhead.start(mainFolder.get(), m_summary.subFolders, facts), first, found, stop);
+            m_frames.clear();
+            m_readAhead = nullptr;
+            if (walked.result != Walked::OutOfDescriptors || alone)
+                break;
+            first = walked.subFolder;
+            alone = true;
+        }
     }
     m_frames.clear();
     m_pending.clear();
@@ -64,17 +80,34 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     return m_outcome;
 }
 
-// Walks the tree of each subfolder of the main folder in turn. Nothing in a
-// subfolder's tree is handed out until the whole tree has been read: one
-// unreadable folder anywhere in it means none of it is listed.
-bool EmptyFolderScan::ShowSubFolders(const FolderReadPtr& mainFolder, const FoundFolders& found,
-                                     std::stop_token stop) {
-    for (std::size_t i = 0; i < mainFolder->subFolders.size(); ++i) {
+// Walks the tree of each subfolder of the main folder in turn, from
+// `first` on. Nothing in a subfolder's tree is handed out until the whole
+// tree has been read: one unreadable folder anywhere in it means none of
+// it is listed. A folder that could not be read for want of descriptors
+// while threads read ahead leaves the subfolder's tree unjudged, as if it
+// had not been begun.
+EmptyFolderScan::Walked EmptyFolderScan::ShowSubFolders(const FolderReadPtr& mainFolder, std::size_t first,
+                                                        const FoundFolders& found, std::stop_token stop) {
+    for (std::size_t i = first; i < mainFolder->subFolders.size(); ++i) {
+        const std::size_t keptBefore = m_outcome.kept.size();
+        const auto forget = [&] {
+            m_frames.clear();
+            m_pending.clear();
+            m_liveCandidates = 0;
+            m_path = mainFolderPath;
+            m_outcome.kept.resize(keptBefore);
+            m_outcome.status = ScanOutcome::Status::Completed;
+            m_outcome.stoppedAt.clear();
+            m_outcome.reason.clear();
+            return Walked{Walked::OutOfDescriptors, i};
+        };
         if (!enter(m_readAhead->take(mainFolder, i), stop))
-            return false;
+            return m_outOfDescriptors ? forget() : Walked{Walked::Stopped, i};
         while (!m_frames.empty()) {
-            if (stop.stop_requested())
-                return fail(m_path, std::make_error_code(std::errc::operation_canceled));
+            if (stop.stop_requested()) {
+                fail(m_path, std::make_error_code(std::errc::operation_canceled));
+                return Walked{Walked::Stopped, i};
+            }
             Frame& folder = currentFolder();
             if (folder.next == folder.folder->subFolders.size()) {
                 leave();
@@ -82,11 +115,11 @@ bool EmptyFolderScan::ShowSubFolders(const FolderReadPtr& mainFolder, const Foun
             }
             const FolderReadPtr parent = folder.folder;
             if (!enter(m_readAhead->take(parent, folder.next++), stop))
-                return false;
+                return m_outOfDescriptors ? forget() : Walked{Walked::Stopped, i};
         }
         flush(found);
     }
-    return true;
+    return Walked{Walked::Completed, mainFolder->subFolders.size()};
 }
 
 bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
@@ -111,6 +144,7 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
         m_path.resize(parentPathLength);
         return true;
     }
+    m_outOfDescriptors = isShortOfResources(read.error) && m_readAhead->readsAhead();
     if (read.error)
         return fail(read.failedName.empty() ? m_path : joinPath(m_path, read.failedName), read.error);
     std::optional<KeepReason> kept = read.kept; // copied: threads reading its subfolders still look at it

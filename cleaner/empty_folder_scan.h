@@ -111,7 +111,12 @@ private:
         bool rejected = false;
     };
 
-    bool ShowSubFolders(const FolderReadPtr& mainFolder, const FoundFolders& found, std::stop_token stop);
+    struct Walked {
+        enum Result : std::uint8_t { Completed, Stopped, OutOfDescriptors } result;
+        std::size_t subFolder; // of the main folder, where the walk ended
+    };
+    Walked ShowSubFolders(const FolderReadPtr& mainFolder, std::size_t first, const FoundFolders& found,
+                          std::stop_token stop);
     bool enter(FolderReadPtr folder, std::stop_token stop); // `folder` is read
     void keep(const KeepReason& reason);
     void leave();
@@ -134,6 +139,7 @@ private:
     FolderSummary m_summary;
     std::vector<DirEntry> m_scratch;
     std::string m_failedName;
+    bool m_outOfDescriptors = false; // the last folder entered could not be read for want of them
     ScanOutcome m_outcome;
     std::atomic<std::uint64_t> m_examined{0};
 };

@@ -25,9 +25,15 @@ EntryKind kindOf(FileSystem& fs, FolderHandle from, const std::string& path) {
     return ec ? EntryKind::Unknown : status.kind;
 }
 
-std::optional<std::string> readNamingFile(FileSystem& fs, FolderHandle from, const std::string& path) {
+// A file that can't be read names nothing, but one that could not be
+// opened for want of descriptors or memory may name something all the same:
+// that is kept in `shortOf`, for the caller to retry or refuse.
+std::optional<std::string> readNamingFile(FileSystem& fs, FolderHandle from, const std::string& path,
+                                          std::error_code& shortOf) {
     std::error_code ec;
     std::string text = fs.readTextFile(from, path, kNamingFileLimit, ec);
+    if (isShortOfResources(ec))
+        shortOf = ec;
     if (ec)
         return std::nullopt;
     return text;
@@ -55,21 +61,27 @@ std::optional<std::string> spelledFromMain(const std::string& path, const std::s
 
 } // namespace
 
-NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts) {
+bool isShortOfResources(std::error_code ec) {
+    return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system ||
+           ec == std::errc::not_enough_memory;
+}
+
+NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
+                       std::error_code& shortOf) {
     NamedInside inside;
     if (facts.marks & (marks::Etc | marks::Usr)) {
         facts.systemRoot =
             exists(fs, from, prefix + "etc/os-release") || exists(fs, from, prefix + "usr/lib/os-release");
         if (facts.systemRoot && (facts.marks & marks::Etc))
-            if (const auto fstab = readNamingFile(fs, from, prefix + "etc/fstab"))
+            if (const auto fstab = readNamingFile(fs, from, prefix + "etc/fstab", shortOf))
                 inside.mountPoints = mountPointsIn(*fstab);
     }
     if (facts.marks & marks::Config)
-        if (const auto userDirs = readNamingFile(fs, from, prefix + ".config/user-dirs.dirs"))
+        if (const auto userDirs = readNamingFile(fs, from, prefix + ".config/user-dirs.dirs", shortOf))
             inside.desktopFolders = desktopFoldersIn(*userDirs);
     const EntryMarks workTree = marks::GitEntry | marks::Gitmodules;
     if ((facts.marks & workTree) == workTree)
-        if (const auto gitmodules = readNamingFile(fs, from, prefix + ".gitmodules"))
+        if (const auto gitmodules = readNamingFile(fs, from, prefix + ".gitmodules", shortOf))
             inside.submodules = submodulePathsIn(*gitmodules);
     return inside;
 }
@@ -143,7 +155,7 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Nam
     }
     for (std::size_t i = 1; i < chain.size(); ++i) {
         chain[i].facts.fileSystemRoot = fileSystemRoot(i);
-        chain[i].inside = lookInside(fs, kNoFolder, prefixOf(chain[i].path), chain[i].facts);
+        chain[i].inside = lookInside(fs, kNoFolder, prefixOf(chain[i].path), chain[i].facts, above.shortOf);
     }
     above.fileSystemRoot = fileSystemRoot(0);
 

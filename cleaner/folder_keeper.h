@@ -21,7 +21,14 @@ namespace cleaner {
 // cost nothing.
 // `from` and `prefix` say where the folder is: an open folder and "", or
 // kNoFolder and the folder's path ending in "/".
-NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts);
+// A file that could not be read for want of descriptors or memory leaves
+// the answer unknown: `shortOf` says so, and the caller must not take it
+// for "nothing named".
+NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
+                       std::error_code& shortOf);
+
+// Too many open files, in this process or the system, or no memory.
+bool isShortOfResources(std::error_code ec);
 
 // The marks of a folder that the scan does not read itself (the main folder
 // and those above it, a folder on the removal's way), from one listing of
@@ -40,6 +47,8 @@ struct AboveMainFolder {
     std::optional<KeepReason> sealedBy;
     // The main folder is "/" or the root of its file system (rule 1).
     bool fileSystemRoot = false;
+    // A file above could not be read for want of descriptors or memory.
+    std::error_code shortOf;
 };
 
 // Looks at the main folder and every folder above it (its real path, links

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace cleaner {
 
@@ -196,10 +197,16 @@ bool FolderRemover::openMainFolder() {
     WayStep& mainStep = m_way.front();
     mainStep.judged = true;
     mainStep.sealed = above.sealedBy;
+    std::error_code shortOf = above.shortOf;
     if (!mainStep.sealed) {
         mainStep.facts =
             FolderFacts{readMarks(m_fs, mainStep.folder.get()), false, above.fileSystemRoot};
-        m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts));
+        m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts, shortOf));
+    }
+    // What a file that could not be read names is unknown: nothing goes.
+    if (shortOf) {
+        m_mainProblem = outcome(Result::Failed, shortOf);
+        return false;
     }
     return true;
 }
@@ -231,7 +238,7 @@ void FolderRemover::judgeWayStep(std::size_t depth) {
     std::string path = mainFolderPath;
     for (std::size_t i = 1; i <= depth; ++i)
         appendName(path, m_way[i].name);
-    m_named.add(path, static_cast<int>(depth), lookInside(m_fs, step.folder.get(), "", step.facts));
+    m_named.add(path, static_cast<int>(depth), lookInside(m_fs, step.folder.get(), "", step.facts, m_shortOf));
 }
 
 // Opens the folders from the main folder down to the entry's parent, keeping
@@ -295,6 +302,13 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
     // rules 4 and 5 need the folder read, so one that can't be opened or
     // read is judged by the others, then refused.
     std::optional<KeepReason> kept = sealedOnTheWay();
+    if (m_shortOf) {
+        // What the way's files name is unknown, so this entry can't be
+        // judged; the way is opened and judged afresh for the next one.
+        const std::error_code shortOf = std::exchange(m_shortOf, {});
+        m_way.erase(m_way.begin() + 1, m_way.end());
+        return outcome(Result::Failed, shortOf);
+    }
     const FolderFacts& parentFacts = m_way.back().facts;
     if (!kept)
         kept = keptByName(name, parentFacts);
@@ -414,7 +428,8 @@ RemovalOutcome FolderRemover::judgeNode(std::size_t node, FolderHandle folder) {
     if (node != 0 && keptByContent(m_nodes[node].name, m_summary.marks))
         return outcome(Result::NotEmpty);
     FolderFacts facts{m_summary.marks, false, false};
-    lookInside(m_fs, folder, "", facts);
+    std::error_code shortOf; // only whether it is a system root matters here, known by look-ups
+    lookInside(m_fs, folder, "", facts, shortOf);
     const std::string path = m_named.empty() ? std::string() : nodePath(node);
     for (const std::string& name : m_summary.subFolders)
         if (keptByName(name, facts) || keptByPlace(name, facts) ||

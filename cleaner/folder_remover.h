@@ -113,6 +113,7 @@ private:
     bool m_mainOpened = false;
     RemovalOutcome m_mainProblem; // when the main folder can't be used
     NamedFolders m_named;         // by the fstab and user-dirs files on the way
+    std::error_code m_shortOf;    // a file on the way could not be read for want of descriptors
     std::string m_targetPath; // the entry being deleted, as the scan spells it
     std::uint64_t m_removedFolders = 0; // by the entry being deleted
     std::uint64_t m_device = 0;

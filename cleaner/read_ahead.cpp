@@ -235,7 +235,11 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
         weighs();
         return;
     }
-    NamedInside inside = lookInside(m_fs, folder.folder.get(), "", folder.facts);
+    NamedInside inside = lookInside(m_fs, folder.folder.get(), "", folder.facts, folder.error);
+    if (folder.error) {
+        folder.folder.close(); // what it names is unknown: the walk stops here if it gets here
+        return;
+    }
     if (!inside.empty())
         folder.named = std::make_unique<NamedInside>(std::move(inside));
     if (folder.undecidedAbove && folder.undecidedAbove->stillUndecided()) {

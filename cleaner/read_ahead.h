@@ -125,6 +125,8 @@ public:
     // window may take a quarter of it, the rest is left to the walk's own
     // folders (one per level) and to everyone else.
     static std::size_t windowFor(std::size_t wanted);
+    // Whether any thread reads ahead (none could be started, or none was asked for).
+    bool readsAhead() const noexcept { return !m_threads.empty(); }
 
 private:
     // Folders with subfolders not yet begun, by where the next one comes.

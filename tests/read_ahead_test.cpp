@@ -351,3 +351,36 @@ TEST(ReadAhead, ThreadsThatCantBeStartedAreDoneWithout) {
     });
     EXPECT_EQ(seen, "same");
 }
+
+// Under a low descriptor limit the folders held read ahead must not starve
+// the walk: the outcome is the one a single reader gets, whether that
+// reader gets through or runs out itself.
+TEST(ReadAhead, UnderADescriptorLimitTheOutcomeIsASingleReaders) {
+    testing_support::TempFolder temp;
+    const std::string main = temp / "M";
+    for (const char* top : {"a", "b", "c", "d"})
+        for (int branch = 0; branch < 6; ++branch) {
+            std::string path = main + "/" + top + "/" + std::to_string(branch);
+            for (int level = 0; level < 11; ++level)
+                path += "/l";
+            std::filesystem::create_directories(path);
+        }
+    std::filesystem::create_directories(main + "/e/x");
+    for (const int spare : {18, 9}) { // enough for a single reader, then not
+        const std::string seen = testing_support::runUnprivileged([&] {
+            cleaner::PosixFileSystem fs;
+            const std::size_t inUse = openDescriptors();
+            const rlimit few{inUse + spare, inUse + spare};
+            if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
+                return std::string("setrlimit failed");
+            const auto alone = runScan(fs, main, {}, 0);
+            for (int round = 0; round < 3; ++round) {
+                const auto ahead = runScan(fs, main, {}, 16);
+                if (!(ahead == alone))
+                    return "one reader:\n" + describe(alone) + "reading ahead:\n" + describe(ahead);
+            }
+            return std::string(alone.stoppedAt.empty() ? "completed" : "stopped: " + alone.reason.message());
+        });
+        EXPECT_EQ(seen, spare == 18 ? "completed" : "stopped: Too many open files") << spare;
+    }
+}

@@ -637,4 +637,24 @@ TEST(Form1, TheFolderTreeShowsOneColumnAndDropsWhatWasDeleted) {
         << treeChildren(form).join(", ").toStdString();
 }
 
+// Each row of the folder list is checkable, says whether it is checked,
+// and describes its mark in words for bridges that pass only "checked" on.
+TEST(Form1, EveryRowOfTheListIsCheckableForAScreenReader) {
+    DiskBackend disk;
+    disk.folder("a");
+    disk.folder("b");
+    Form1 form;
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    form.List1->model()->setData(form.List1->model()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(form.List1);
+    ASSERT_EQ(list->childCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        QAccessibleInterface* cell = list->child(row);
+        EXPECT_TRUE(cell->state().checkable) << row;
+        EXPECT_EQ(cell->state().checked, row == 1);
+        EXPECT_EQ(cell->text(QAccessible::Description), row == 1 ? "marked" : "not marked");
+    }
+}
+
 #include "form1_test.moc"

@@ -3,6 +3,7 @@
 
 #include "folder_keeper.h"
 #include "folder_list.h"
+#include "fs_error.h"
 #include "path.h"
 
 #include <algorithm>
@@ -137,7 +138,7 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
         m_path.resize(parentPathLength);
         return true;
     }
-    if (read.error == std::errc::no_such_file_or_directory) {
+    if (isMissing(read.error)) {
         // Gone since its parent was read, as programs' temporary folders
         // go: what it held is unknown, so it weighs as data would.
         markTreeNonZero();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "folder_keeper.h"
 
+#include "fs_error.h"
 #include "path.h"
 
 #include <vector>
@@ -60,11 +61,6 @@ std::optional<std::string> spelledFromMain(const std::string& path, const std::s
 }
 
 } // namespace
-
-bool isShortOfResources(std::error_code ec) {
-    return ec == std::errc::too_many_files_open || ec == std::errc::too_many_files_open_in_system ||
-           ec == std::errc::not_enough_memory;
-}
 
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
                        std::error_code& shortOf) {

@@ -27,9 +27,6 @@ namespace cleaner {
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
                        std::error_code& shortOf);
 
-// Too many open files, in this process or the system, or no memory.
-bool isShortOfResources(std::error_code ec);
-
 // The marks of a folder that the scan does not read itself (the main folder
 // and those above it, a folder on the removal's way), from one listing of
 // the freshly opened `folder`, which nobody else lists. Where it can't be

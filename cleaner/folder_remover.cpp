@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "folder_remover.h"
 
+#include "fs_error.h"
 #include "path.h"
 
 #include <algorithm>
@@ -24,10 +25,6 @@ RemovalOutcome keptFor(const KeepReason& reason) {
     RemovalOutcome verdict = outcome(Result::Kept);
     verdict.keptBecause = reason.text();
     return verdict;
-}
-
-bool isMissing(std::error_code ec) {
-    return ec == std::errc::no_such_file_or_directory;
 }
 
 // What openat(O_DIRECTORY | O_NOFOLLOW) says of a link or a file.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "folder_summary.h"
 
+#include "fs_error.h"
+
 #include <algorithm>
 #include <atomic>
 #include <system_error>
@@ -37,10 +39,6 @@ void noteUnexaminable(FolderSummary& out, const std::string& name, std::error_co
         out.unexaminedName = name;
         out.unexaminedReason = reason;
     }
-}
-
-bool vanished(std::error_code ec) {
-    return ec == std::errc::no_such_file_or_directory;
 }
 
 struct Examined {
@@ -141,7 +139,7 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
             ec = examined[i].error;
         }
         if (ec) {
-            if (entry->kind == EntryKind::Folder && !vanished(ec)) {
+            if (entry->kind == EntryKind::Folder && !isMissing(ec)) {
                 failedName = entry->name;
                 return ec;
             }

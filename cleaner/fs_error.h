@@ -22,4 +22,10 @@ private:
 // The error_code for the errno value a system call just left.
 std::error_code lastSystemError() noexcept;
 
+// No such entry: it is gone, or never was.
+bool isMissing(std::error_code ec) noexcept;
+// Too many open files, in this process or the system, or no memory: the
+// entry itself may be fine, and a later try may succeed.
+bool isShortOfResources(std::error_code ec) noexcept;
+
 } // namespace cleaner

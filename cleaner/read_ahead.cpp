@@ -2,6 +2,7 @@
 #include "read_ahead.h"
 
 #include "folder_keeper.h"
+#include "fs_error.h"
 
 #include <algorithm>
 
@@ -224,7 +225,7 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
         // The walk stops here if it ever gets here, or, when the folder is
         // gone, counts it as data; nothing below is needed either way.
         folder.folder.close();
-        if (folder.error == std::errc::no_such_file_or_directory)
+        if (isMissing(folder.error))
             weighs();
         return;
     }

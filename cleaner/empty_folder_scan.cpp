@@ -65,8 +65,8 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
             ReadAhead readAhead(m_fs, m_device, alone ? 0 : m_threads, alone ? 0 : m_maxThreads,
                                 ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
             m_readAhead = &readAhead;
-            const Walked walked =
-                ShowSubFolders(readAhead.start(mainFolder.get(), m_summary.subFolders, facts), first, found, stop);
+            const Walked walked = ShowSubFolders(
+                readAhead.start(mainFolder.get(), m_summary.subFolders, facts, first), first, found, stop);
             m_frames.clear();
             m_readAhead = nullptr;
             if (walked.result != Walked::OutOfDescriptors || alone)

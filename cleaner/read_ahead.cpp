@@ -78,10 +78,14 @@ std::size_t ReadAhead::windowFor(std::size_t wanted) {
 }
 
 FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string> names,
-                               const FolderFacts& facts) {
+                               const FolderFacts& facts, std::size_t first) {
     m_root = std::make_shared<FolderRead>();
     m_root->summary.subFolders = std::move(names);
     m_root->facts = facts;
+    // The walk takes subfolders in order from `first`: no read begins
+    // before it, or the walk's own read of the next one would claim
+    // another's slot.
+    m_root->nextToRead = std::min(first, m_root->summary.subFolders.size());
     const std::lock_guard lock(m_mutex);
     m_rootHandle = mainFolder;
     wakeFor(finish(m_root));
@@ -260,9 +264,9 @@ std::size_t ReadAhead::finish(const FolderReadPtr& folder) {
     if (folder->error)
         folder->summary.subFolders.clear();
     folder->subFolders.resize(folder->summary.subFolders.size());
-    if (!folder->subFolders.empty())
+    if (folder->nextToRead < folder->subFolders.size())
         m_unread.insert(folder);
-    return folder->subFolders.size();
+    return folder->subFolders.size() - folder->nextToRead;
 }
 
 // A read that blocks, giving up the processor to wait, waited for the disk

@@ -114,8 +114,9 @@ public:
 
     // The main folder, already open (and staying open while this object
     // lives) and holding the subfolders `names`, which are judged by
-    // `facts`; they are read from now on.
-    FolderReadPtr start(FolderHandle mainFolder, std::vector<std::string> names, const FolderFacts& facts);
+    // `facts`; they are read from now on, from the one at `first`.
+    FolderReadPtr start(FolderHandle mainFolder, std::vector<std::string> names, const FolderFacts& facts,
+                        std::size_t first = 0);
     // Subfolder `index` of `folder`, once read: read by a thread, or now on
     // this thread if none has begun. The walk takes a folder's subfolders
     // in order, each once.

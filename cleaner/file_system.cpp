@@ -44,4 +44,26 @@ std::optional<EntryStatus> FileSystem::identify(const std::string& path) {
     return status;
 }
 
+std::vector<std::string> FileSystem::folderNamesIn(const std::string& path, std::error_code& ec) {
+    std::uint64_t device = 0;
+    OpenFolder folder = open(path, device, ec);
+    if (ec)
+        return {};
+    std::vector<DirEntry> entries;
+    readEntries(folder.get(), entries, ec, {});
+    if (ec)
+        return {};
+    std::vector<std::string> names;
+    for (DirEntry& entry : entries) {
+        std::error_code unknown;
+        const bool isFolder =
+            entry.kind == EntryKind::Folder ||
+            (entry.kind == EntryKind::Unknown &&
+             examine(folder.get(), entry.name, unknown).kind == EntryKind::Folder && !unknown);
+        if (isFolder)
+            names.push_back(std::move(entry.name));
+    }
+    return names;
+}
+
 } // namespace cleaner

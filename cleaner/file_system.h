@@ -135,6 +135,12 @@ public:
     // no folder can be opened there. Never throws.
     std::optional<EntryStatus> identify(const std::string& path);
 
+    // The names of the folders directly inside `path`, as a folder browser
+    // shows them: folders on other file systems too, links never followed,
+    // in the order the backend lists them. Unlike SubFolders(), it examines
+    // only entries whose type the listing leaves unknown.
+    std::vector<std::string> folderNamesIn(const std::string& path, std::error_code& ec);
+
     OpenFolder open(const std::string& path, std::uint64_t& device, std::error_code& ec) {
         return OpenFolder(*this, openFolder(path, device, ec));
     }

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "visible_name.h"
 
+#include "utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <optional>
 
 namespace cleaner {
 
@@ -29,35 +30,6 @@ constexpr char kHex[] = "0123456789abcdef";
 void appendHex(std::string& out, std::uint32_t value, int digits) {
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
         out.push_back(kHex[(value >> shift) & 0xf]);
-}
-
-// The code point that starts `text` and its length in bytes, when it is
-// well-formed UTF-8 (shortest form, no surrogates, at most U+10FFFF).
-std::optional<std::pair<char32_t, std::size_t>> decode(std::string_view text) {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t smallest = 0;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2, code = lead & 0x1f, smallest = 0x80;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3, code = lead & 0x0f, smallest = 0x800;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4, code = lead & 0x07, smallest = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() < length)
-        return std::nullopt;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xc0) != 0x80)
-            return std::nullopt;
-        code = (code << 6) | (byte(i) & 0x3f);
-    }
-    if (code < smallest || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
-        return std::nullopt;
-    return std::pair{code, length};
 }
 
 bool shownAsCode(char32_t code) {
@@ -89,7 +61,7 @@ std::string visibleName(std::string_view bytes) {
             bytes.remove_prefix(1);
             continue;
         }
-        const auto decoded = decode(bytes);
+        const auto decoded = decodeUtf8(bytes);
         if (!decoded) {
             out += "\\x";
             appendHex(out, byte, 2);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -174,4 +175,29 @@ TEST(MemoryFolderOperations, EntriesOfUnknownTypeAreExaminedToTellFoldersFromFil
     EXPECT_EQ(pathsOf(m.SubFolders()), std::vector<std::string>{"/M/sub"});
     EXPECT_EQ(m.Files().Count(), 3u);
     EXPECT_EQ(m.Size(), 5u + 1u + 1u); // the link and the unexaminable entry weigh one byte each
+}
+
+// What a folder browser shows: every folder, other file systems' too, and
+// no link or file. Where the listing gives no types, an entry that can't
+// be examined is left out.
+TEST(MemoryFolderOperations, FolderNamesAreThoseOfFoldersAndMountPointsOnly) {
+    for (const bool unknownTypes : {false, true}) {
+        MemoryFileSystem fs;
+        fs.addFolder("/M/sub/inner");
+        fs.addMountPoint("/M/usb");
+        fs.addFile("/M/f", 5);
+        fs.addOther("/M/link");
+        fs.addFolder("/M/lost");
+        fs.failOn("/M/lost", MemoryFileSystem::Step::Examine);
+        fs.reportUnknownTypes(unknownTypes);
+        std::error_code ec;
+        std::vector<std::string> names = fs.folderNamesIn("/M", ec);
+        std::sort(names.begin(), names.end());
+        EXPECT_FALSE(ec);
+        EXPECT_EQ(names, (unknownTypes ? std::vector<std::string>{"sub", "usb"}
+                                       : std::vector<std::string>{"lost", "sub", "usb"}))
+            << "unknown types " << unknownTypes;
+        fs.folderNamesIn("/M/f", ec);
+        EXPECT_TRUE(ec) << "a file is no folder to list";
+    }
 }

@@ -1,57 +1,50 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "folder_tree.h"
 
-#include "focus_mark.h"
-
 #include "cleaner/visible_name.h"
+#include "disk_path.h"
+#include "focus_mark.h"
+#include "folder_tree_model.h"
 
-#include <QAbstractFileIconProvider>
 #include <QDir>
-#include <QEvent>
-#include <QFileInfo>
-#include <QFileSystemModel>
 #include <QHeaderView>
-#include <QIcon>
-#include <QScrollBar>
-#include <QSortFilterProxyModel>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
 // Why a folder can't be shown, in the system's words; empty when it can.
 QString whyNotOpenable(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QString::fromLocal8Bit(std::strerror(ENOENT));
-    if (!info.isDir())
+    const std::string bytes = pathToDisk(path);
+    struct stat status {};
+    if (::stat(bytes.c_str(), &status) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(status.st_mode))
         return QString::fromLocal8Bit(std::strerror(ENOTDIR));
-    DIR* dir = ::opendir(QFile::encodeName(path).constData());
+    DIR* dir = ::opendir(bytes.c_str());
     if (!dir)
         return QString::fromLocal8Bit(std::strerror(errno));
     ::closedir(dir);
     return {};
 }
 
-// Every entry of the tree is a folder, so every one gets the theme's folder
-// icon. The usual provider asks the MIME database about each entry, on the
-// window thread, which for a folder of a hundred thousand subfolders stops
-// the window for seconds.
-class FolderIconProvider final : public QAbstractFileIconProvider {
-public:
-    QIcon icon(IconType) const override { return m_folder; }
-    QIcon icon(const QFileInfo&) const override { return m_folder; }
-    QString type(const QFileInfo&) const override { return m_type; }
-
-private:
-    QIcon m_folder = QIcon::fromTheme(QStringLiteral("folder"));
-    QString m_type = QStringLiteral("Folder");
-};
+// The root of the file system holding `path`. Mount points have names in
+// UTF-8 in practice, so the nearest folder on the way whose name Qt can
+// carry is asked.
+QString fileSystemRootOf(const QString& path) {
+    QString carried = path;
+    while (QString::fromUtf8(carried.toUtf8()) != carried && carried.contains('/'))
+        carried.truncate(std::max<qsizetype>(carried.lastIndexOf('/'), 1));
+    const QString root = QStorageInfo(carried).rootPath();
+    return root.isEmpty() ? QStringLiteral("/") : root;
+}
 
 // Folder names as the lists show them, so that a name holding a newline or
 // a right-to-left override can't pass for another in the tree either.
@@ -59,101 +52,32 @@ class VisibleNameDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QString displayText(const QVariant& value, const QLocale&) const override {
-        return QString::fromStdString(cleaner::visibleName(value.toString().toStdString()));
+        return QString::fromStdString(cleaner::visibleName(pathToDisk(value.toString())));
     }
-};
-
-// The folders' names and nothing else: size, type and date columns that
-// nobody sees would be read out cell by cell by a screen reader.
-class NameColumnOnly final : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-
-protected:
-    bool filterAcceptsColumn(int column, const QModelIndex&) const override { return column == 0; }
 };
 
 } // namespace
 
-FolderTree::FolderTree(QWidget* parent)
-    : QTreeView(parent), m_iconProvider(std::make_unique<FolderIconProvider>()),
-      m_names(new NameColumnOnly(this)) {
-    setModel(m_names);
-    makeModel();
+FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new FolderTreeModel(m_fs, this)) {
+    setModel(m_model);
     setItemDelegate(new VisibleNameDelegate(this));
     header()->hide();
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeView::activated, this,
             [this](const QModelIndex& index) { openFolder(pathOf(index)); });
-    // The model reads and sorts folders on its own thread, a batch at a
-    // time, so the current folder moves while the folders around it arrive:
-    // it is kept in view until the user takes over the scrolling.
-    const auto keepCurrentInView = [this] {
-        if (m_keepCurrentInView)
-            scrollToCurrentFolder();
-    };
-    m_keepInView = keepCurrentInView;
-    connectModel();
-    viewport()->installEventFilter(this);
-    verticalScrollBar()->installEventFilter(this);
-}
-
-bool FolderTree::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::Wheel:
-        m_keepCurrentInView = false;
-        break;
-    default:
-        break;
-    }
-    return QTreeView::eventFilter(watched, event);
-}
-
-void FolderTree::keyPressEvent(QKeyEvent* event) {
-    m_keepCurrentInView = false;
-    QTreeView::keyPressEvent(event);
-}
-
-FolderTree::~FolderTree() {
-    setModel(nullptr);
-    delete m_names;
-    delete m_model;
-}
-
-// A model of the folders, as the tree reads them from now on.
-void FolderTree::makeModel() {
-    QFileSystemModel* old = m_model;
-    m_model = new QFileSystemModel(this);
-    m_model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
-    m_model->setReadOnly(true); // browsing only: nothing is ever changed through the tree
-    m_model->setIconProvider(m_iconProvider.get());
-    // The tree shows what it read until its folder changes. Watching would
-    // make it re-read a folder after every deletion in it, thousands of
-    // times in a long run, on both the model's thread and this one.
-    m_model->setOption(QFileSystemModel::DontWatchForChanges);
-    m_names->setSourceModel(m_model);
-    delete old;
-}
-
-void FolderTree::connectModel() {
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, m_keepInView);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, m_keepInView);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, m_keepInView);
 }
 
 void FolderTree::reload() {
-    makeModel();
-    connectModel();
+    m_model->setRootPath(m_model->rootPath());
     showPath();
 }
 
 QModelIndex FolderTree::indexOf(const QString& path) const {
-    return m_names->mapFromSource(m_model->index(path));
+    return m_model->indexOf(path);
 }
 
 QString FolderTree::pathOf(const QModelIndex& index) const {
-    return m_model->filePath(m_names->mapToSource(index));
+    return m_model->pathOf(index);
 }
 
 void FolderTree::setPath(const QString& path) {
@@ -206,18 +130,17 @@ void FolderTree::focusOutEvent(QFocusEvent* event) {
 // Roots the tree at the file system holding the path and opens it down to
 // the current folder, which shows its own folders.
 void FolderTree::showPath() {
-    const QString root = QStorageInfo(m_path).rootPath();
-    const QString shownRoot = root.isEmpty() ? QStringLiteral("/") : root;
-    m_model->setRootPath(shownRoot);
-    setRootIndex(indexOf(shownRoot));
+    const QString root = fileSystemRootOf(m_path);
+    if (root != m_model->rootPath())
+        m_model->setRootPath(root);
+    setRootIndex(m_model->rootIndex());
 
     const QModelIndex current = indexOf(m_path);
     for (QModelIndex at = current.parent(); at.isValid() && at != rootIndex(); at = at.parent())
         expand(at);
-    if (current != rootIndex()) {
+    if (current.isValid() && current != rootIndex()) {
         expand(current);
         setCurrentIndex(current);
-        m_keepCurrentInView = true;
         scrollToCurrentFolder();
     } else {
         clearSelection();

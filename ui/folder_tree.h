@@ -1,24 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "cleaner/posix_file_system.h"
+
 #include <QTreeView>
 
 #include <functional>
-#include <memory>
 
-class QAbstractFileIconProvider;
-class QFileSystemModel;
-class QSortFilterProxyModel;
+class FolderTreeModel;
 
 // The folder tree: the folders of one file system, opened down to the
 // current folder. The user opens a folder by double-clicking it (or with
 // Enter), which makes it the current folder. Symbolic links are not shown,
-// as the scan never follows them.
+// as the scan never follows them. Paths are in the window's lossless form
+// (disk_path.h), so a folder whose name is not UTF-8 shows and opens too.
 class FolderTree final : public QTreeView {
     Q_OBJECT
 public:
     explicit FolderTree(QWidget* parent = nullptr);
-    ~FolderTree() override; // the model goes before its icon provider
 
     QString Path() const { return m_path; }
     // Makes `path` the current folder and shows it. Emits Change() when the
@@ -44,24 +43,17 @@ signals:
     void cannotOpen(const QString& path, const QString& reason);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    void makeModel();
-    void connectModel();
     QModelIndex indexOf(const QString& path) const;
     void showPath();
     void scrollToCurrentFolder();
 
-    std::unique_ptr<QAbstractFileIconProvider> m_iconProvider;
-    QSortFilterProxyModel* m_names;
-    QFileSystemModel* m_model = nullptr;
-    std::function<void()> m_keepInView;
+    cleaner::PosixFileSystem m_fs; // read only: the tree never changes the disk
+    FolderTreeModel* m_model;
     QString m_path;
     bool m_pathIsQuiet = false;
-    bool m_keepCurrentInView = false;
 };

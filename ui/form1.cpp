@@ -8,6 +8,7 @@
 #include "cleaner/posix_file_system.h"
 #include "clickable_label.h"
 #include "deletion_runner.h"
+#include "disk_path.h"
 #include "drive_chooser.h"
 #include "folder_tree.h"
 #include "list_models.h"
@@ -31,9 +32,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <iterator>
 #include <span>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -44,8 +48,12 @@ constexpr int kTurnBudgetMs = 15;
 
 // The folder itself if it still exists, else the nearest folder above it.
 QString nearestExistingFolder(const QString& path) {
+    const auto isFolder = [](const QString& folder) {
+        struct stat status {};
+        return ::stat(pathToDisk(folder).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    };
     QString folder = QDir::cleanPath(path);
-    while (!QFileInfo(folder).isDir() && folder != "/" && !folder.isEmpty())
+    while (!isFolder(folder) && folder != "/" && !folder.isEmpty())
         folder = QFileInfo(folder).path();
     return folder.isEmpty() ? QStringLiteral("/") : folder;
 }
@@ -90,7 +98,9 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
 
     // At start the tree shows the current working folder, on its drive; no
     // scan runs until the user picks a folder or a drive.
-    const QString workingFolder = QDir::currentPath();
+    std::error_code unknown;
+    const std::filesystem::path working = std::filesystem::current_path(unknown);
+    const QString workingFolder = unknown ? QStringLiteral("/") : pathFromDisk(working.native());
     Drive1->showDriveOf(workingFolder);
     Dir1->setPath(workingFolder);
 
@@ -168,7 +178,7 @@ void Form1::Drive1_Change() {
 // replaces the list. A scan still running is cancelled; nothing it found
 // reaches the list.
 void Form1::Dir1_Change() {
-    m_mainFolderPath = QFile::encodeName(Dir1->Path()).toStdString();
+    m_mainFolderPath = pathToDisk(Dir1->Path());
     dropScanResults();
     m_folderList.Clear();
     m_deletedFolders.clear();
@@ -305,7 +315,7 @@ void Form1::folderCannotBeOpened(const QString& path, const QString& reason) {
     m_deletedFolders.clear();
     m_mainFolderPath.clear();
     stopWatchingMainFolder();
-    setStatus("Cannot open " + displayPath(QFile::encodeName(path).toStdString()) + ": " + reason +
+    setStatus("Cannot open " + displayPath(pathToDisk(path)) + ": " + reason +
               ". The list was cleared.");
     updateControls();
 }
@@ -384,7 +394,7 @@ void Form1::checkMainFolder() {
     m_folderList.Clear();
     m_deletedFolders.clear();
     const QString gone = displayPath(m_mainFolderPath);
-    const QString gonePath = QFile::decodeName(QByteArray::fromStdString(m_mainFolderPath));
+    const QString gonePath = pathFromDisk(m_mainFolderPath);
     m_mainFolderPath.clear();
     m_mainFolderIdentity.reset();
     const QString shown = nearestExistingFolder(gonePath);

@@ -3,6 +3,8 @@
 // would drive them, on real folders.
 #include "cleaner/posix_file_system.h"
 #include "clickable_label.h"
+#include "cleaner/visible_name.h"
+#include "disk_path.h"
 #include "drive_chooser.h"
 #include "folder_tree.h"
 #include "form1.h"
@@ -447,6 +449,53 @@ TEST(Form1, NamesThatCouldPassForOthersAreShownWrittenOut) {
     const auto* delegate = qobject_cast<QStyledItemDelegate*>(form.Dir1->itemDelegate());
     ASSERT_NE(delegate, nullptr);
     EXPECT_EQ(delegate->displayText(QString("a\u202Eb\nc"), QLocale()).toStdString(), "a\\u202eb\\nc");
+}
+
+// Paths go between the disk and the window without loss, whatever bytes
+// they hold; well-formed UTF-8 reads as the text it is.
+TEST(DiskPath, EveryByteStringComesBackAsItWas) {
+    struct Row {
+        std::string bytes;
+        bool readsAsUtf8;
+    };
+    for (const Row& row : {Row{"/plain/a b", true}, Row{"/caf\xc3\xa9/\xf0\x9f\x93\x81", true},
+                           Row{std::string("/bad\xff") + "byte", false},
+                           Row{"/\xed\xb2\x80", false}, // a surrogate, encoded
+                           Row{"/cut\xe2\x82", false}, Row{"/long\xc0\xaf", false},
+                           Row{std::string("/nul\0x", 6), true}, Row{"", true}}) {
+        const QString carried = pathFromDisk(row.bytes);
+        EXPECT_EQ(pathToDisk(carried), row.bytes) << cleaner::visibleName(row.bytes);
+        EXPECT_EQ(carried == QString::fromUtf8(row.bytes.data(), static_cast<qsizetype>(row.bytes.size())),
+                  row.readsAsUtf8)
+            << cleaner::visibleName(row.bytes);
+    }
+}
+
+// A folder whose name is not UTF-8 shows in the tree written out as the
+// lists write it, and opening it scans the real folder.
+TEST(Form1, AFolderNamedInAnyBytesShowsInTheTreeAndOpens) {
+    const std::string oddName = std::string("bad\xff") + "byte";
+    DiskBackend disk;
+    disk.folder(oddName + "/e");
+    disk.folder("plain");
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.Dir1->setPath(pathFromDisk(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    const QModelIndex current = form.Dir1->currentIndex();
+    ASSERT_EQ(form.Dir1->model()->rowCount(current), 2);
+    const QModelIndex odd = form.Dir1->model()->index(0, 0, current);
+    const auto* delegate = qobject_cast<QStyledItemDelegate*>(form.Dir1->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    EXPECT_EQ(delegate->displayText(odd.data(), QLocale()).toStdString(), "bad\\xffbyte");
+
+    form.Dir1->setCurrentIndex(odd);
+    form.Dir1->setFocus();
+    QTest::keyClick(form.Dir1, Qt::Key_Return);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(pathToDisk(form.Dir1->Path()), disk.path(oddName));
+    EXPECT_EQ(listed(form), std::vector<std::string>{disk.path(oddName + "/e")});
 }
 
 // A window left alone after a scan does no file-system work at all (a drive

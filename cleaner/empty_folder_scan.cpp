@@ -47,8 +47,9 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     // Nothing else can be read until it is, so a main folder of many
     // subfolders has them examined on as many threads as a slow disk gets:
     // nothing yet tells whether it is one.
+    const bool listedFoldersAreReal = listingsCanBeTrusted(mainFolder.get());
     ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
-                         stop, m_maxThreads);
+                         stop, m_maxThreads, listedFoldersAreReal);
     m_examined.fetch_add(1, std::memory_order_relaxed);
     FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
     if (!ec)
@@ -62,8 +63,8 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         std::size_t first = 0;
         bool alone = m_threads == 0;
         for (;;) {
-            ReadAhead readAhead(m_fs, m_device, alone ? 0 : m_threads, alone ? 0 : m_maxThreads,
-                                ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
+            ReadAhead readAhead(m_fs, m_device, listedFoldersAreReal, alone ? 0 : m_threads,
+                                alone ? 0 : m_maxThreads, ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
             m_readAhead = &readAhead;
             const Walked walked = ShowSubFolders(
                 readAhead.start(mainFolder.get(), m_summary.subFolders, facts, first), first, found, stop);
@@ -79,6 +80,22 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     m_pending.clear();
     m_outcome.foldersExamined = foldersExamined();
     return m_outcome;
+}
+
+// Whether the file system vouches that what listings beneath the open
+// main folder give as folders are real folders on it, so that they need
+// not be examined one by one. Asked of the main folder's canonical path,
+// and only when that path still leads to the folder that was opened.
+bool EmptyFolderScan::listingsCanBeTrusted(FolderHandle mainFolder) {
+    std::error_code ec;
+    const std::string canonical = m_fs.canonicalPath(mainFolderPath, ec);
+    if (ec)
+        return false;
+    const EntryStatus opened = m_fs.folderStatus(mainFolder, ec);
+    if (ec)
+        return false;
+    const EntryStatus there = m_fs.lookUp(kNoFolder, canonical, true, ec);
+    return !ec && there.sameEntryAs(opened) && m_fs.listedFoldersAreReal(mainFolder, canonical);
 }
 
 // Walks the tree of each subfolder of the main folder in turn, from

@@ -117,6 +117,7 @@ private:
     };
     Walked ShowSubFolders(const FolderReadPtr& mainFolder, std::size_t first, const FoundFolders& found,
                           std::stop_token stop);
+    bool listingsCanBeTrusted(FolderHandle mainFolder);
     bool enter(FolderReadPtr folder, std::stop_token stop); // `folder` is read
     void keep(const KeepReason& reason);
     void leave();

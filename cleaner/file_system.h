@@ -126,6 +126,16 @@ public:
     // The absolute path of the folder at `path`, with no link, "." or ".."
     // left in it.
     virtual std::string canonicalPath(const std::string& path, std::error_code& ec) = 0;
+    // Whether every entry that listings beneath the open folder `top` (at
+    // the canonical `path`) give as a folder is sure to be a real folder on
+    // its file system, so that a scan need not examine each one: nothing
+    // is mounted beneath it, and its kind of file system has no other
+    // boundary inside (subvolumes, automount points). A backend that can't
+    // tell says no, and every folder entry is examined.
+    virtual bool listedFoldersAreReal(FolderHandle top, const std::string& path) {
+        (void)top, (void)path;
+        return false;
+    }
 
     // --- Folder operations; failures throw FsError. ---
 

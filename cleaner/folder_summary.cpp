@@ -4,6 +4,7 @@
 #include "fs_error.h"
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <system_error>
 #include <thread>
@@ -78,7 +79,7 @@ constexpr std::size_t kExaminedTogetherFrom = 256;
 
 std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, FolderSummary& out,
                            std::vector<DirEntry>& scratch, std::string& failedName, std::stop_token stop,
-                           unsigned examineThreads) {
+                           unsigned examineThreads, bool listedFoldersAreReal) {
     out.subFolders.clear();
     out.regularFiles.clear();
     out.fileCount = 0;
@@ -122,15 +123,29 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
     maybeFolders.erase(std::unique(maybeFolders.begin(), maybeFolders.end(),
                                    [](const DirEntry* a, const DirEntry* b) { return a->name == b->name; }),
                        maybeFolders.end());
+    // Where the caller knows that nothing beneath is mounted, what the
+    // listing gives as a folder is one, on this file system.
+    const auto takenAtItsWord = [listedFoldersAreReal](const DirEntry* entry) {
+        return listedFoldersAreReal && entry->kind == EntryKind::Folder;
+    };
+    std::vector<DirEntry*> toExamine;
+    std::copy_if(maybeFolders.begin(), maybeFolders.end(), std::back_inserter(toExamine),
+                 [&](const DirEntry* entry) { return !takenAtItsWord(entry); });
     std::vector<Examined> examined;
-    if (examineThreads > 1 && maybeFolders.size() >= kExaminedTogetherFrom)
-        examined = examineAll(fs, folder, maybeFolders, examineThreads, stop);
+    if (examineThreads > 1 && toExamine.size() >= kExaminedTogetherFrom)
+        examined = examineAll(fs, folder, toExamine, examineThreads, stop);
     // Taken in byte order of names whoever examined them, so the first entry
     // that can't be examined is the same either way.
-    for (std::size_t i = 0; i < maybeFolders.size(); ++i) {
-        DirEntry* entry = maybeFolders[i];
+    std::size_t examinedNext = 0;
+    for (DirEntry* entry : maybeFolders) {
         if (stop.stop_requested())
             return std::make_error_code(std::errc::operation_canceled);
+        if (takenAtItsWord(entry)) {
+            note(out, entry->name, EntryKind::Folder);
+            out.subFolders.push_back(std::move(entry->name));
+            continue;
+        }
+        const std::size_t i = examinedNext++;
         EntryStatus status;
         if (examined.empty()) {
             status = fs.examine(folder, entry->name, ec);
@@ -186,8 +201,9 @@ std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need,
 
 std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
                                 FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
-                                std::stop_token stop, unsigned examineThreads) {
-    const std::error_code ec = listFolder(fs, folder, device, out, scratch, failedName, stop, examineThreads);
+                                std::stop_token stop, unsigned examineThreads, bool listedFoldersAreReal) {
+    const std::error_code ec =
+        listFolder(fs, folder, device, out, scratch, failedName, stop, examineThreads, listedFoldersAreReal);
     return ec ? ec : measureFiles(fs, folder, need, out, stop);
 }
 

@@ -48,12 +48,16 @@ struct FolderSummary {
 // folders from mount points; the first one that can't be examined fails the
 // call with `failedName` set to it. One that is gone since the listing
 // counts as a file that could not be measured, and a name listed twice is
-// one entry. A failed listing leaves `failedName` empty. `scratch` is reused between calls to spare allocations. With
-// `examineThreads` above one, a folder of many subfolder entries has them
-// examined on that many threads at once; the outcome is the same.
+// one entry. A failed listing leaves `failedName` empty. `scratch` is
+// reused between calls to spare allocations. With `examineThreads` above
+// one, a folder of many subfolder entries has them examined on that many
+// threads at once; the outcome is the same. With `listedFoldersAreReal`
+// (FileSystem::listedFoldersAreReal() said so for a folder above), entries
+// the listing gives as folders are taken as real folders unexamined.
 std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, FolderSummary& out,
                            std::vector<DirEntry>& scratch, std::string& failedName,
-                           std::stop_token stop = {}, unsigned examineThreads = 1);
+                           std::stop_token stop = {}, unsigned examineThreads = 1,
+                           bool listedFoldersAreReal = false);
 
 // Adds the sizes of out.regularFiles to out.bytes, as far as `need` asks.
 std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need, FolderSummary& out,
@@ -61,6 +65,7 @@ std::error_code measureFiles(FileSystem& fs, FolderHandle folder, SizeNeed need,
 
 std::error_code summariseFolder(FileSystem& fs, FolderHandle folder, std::uint64_t device, SizeNeed need,
                                 FolderSummary& out, std::vector<DirEntry>& scratch, std::string& failedName,
-                                std::stop_token stop = {}, unsigned examineThreads = 1);
+                                std::stop_token stop = {}, unsigned examineThreads = 1,
+                                bool listedFoldersAreReal = false);
 
 } // namespace cleaner

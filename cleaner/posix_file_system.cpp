@@ -2,7 +2,9 @@
 #include "posix_file_system.h"
 
 #include "fs_error.h"
+#include "mount_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdio>
@@ -12,7 +14,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/resource.h>
+#include <sys/statfs.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +69,15 @@ struct LinuxDirent64 {
     unsigned short d_reclen;
     unsigned char d_type;
     char d_name[1];
+};
+
+// Kinds of file system on which a folder's device is its file system's:
+// no subvolumes, no automount points, nothing but mounts changes it.
+constexpr std::array<decltype(statfs::f_type), 4> kFlatFileSystems = {
+    EXT4_SUPER_MAGIC, // ext2 and ext3 too
+    XFS_SUPER_MAGIC,
+    TMPFS_MAGIC,
+    F2FS_SUPER_MAGIC,
 };
 
 bool isDotOrDotDot(const char* name) {
@@ -248,6 +261,15 @@ EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, st
     status.mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
                        (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     return status;
+}
+
+bool PosixFileSystem::listedFoldersAreReal(FolderHandle top, const std::string& path) {
+    struct statfs kind {};
+    if (::fstatfs(top, &kind) != 0 ||
+        std::find(kFlatFileSystems.begin(), kFlatFileSystems.end(), kind.f_type) == kFlatFileSystems.end())
+        return false;
+    const auto points = mountPointsNow();
+    return points && !anyMountBeneath(*points, path);
 }
 
 void PosixFileSystem::closeFolder(FolderHandle folder) noexcept {

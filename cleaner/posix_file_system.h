@@ -32,6 +32,9 @@ public:
     std::string readTextFile(FolderHandle from, const std::string& path, std::size_t limit,
                              std::error_code& ec) override;
     std::string canonicalPath(const std::string& path, std::error_code& ec) override;
+    // Yes on the local file systems that have no boundary inside (ext4,
+    // XFS, tmpfs, F2FS), when the mount table names no mount beneath.
+    bool listedFoldersAreReal(FolderHandle top, const std::string& path) override;
 
 private:
     static EntryStatus statusAt(int dirfd, const char* name, int flags, std::error_code& ec);

@@ -36,9 +36,9 @@ bool ReadAhead::NextInWalkOrder::operator()(const FolderReadPtr& a, const Folder
     return a->place[common] < b->nextToRead;
 }
 
-ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, unsigned maxThreads,
-                     std::size_t window, std::stop_token stop)
-    : m_fs(fileSystem), m_device(device), m_window(std::max<std::size_t>(window, 1)), m_stop(stop),
+ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, bool listedFoldersAreReal, unsigned threads,
+                     unsigned maxThreads, std::size_t window, std::stop_token stop)
+    : m_fs(fileSystem), m_device(device), m_listedFoldersAreReal(listedFoldersAreReal), m_window(std::max<std::size_t>(window, 1)), m_stop(stop),
       m_maxThreads(std::max(threads, maxThreads)), m_onStop(stop, [this] { stopWorking(); }) {
     m_threads.reserve(m_maxThreads);
     startThreads(threads);
@@ -224,7 +224,7 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
     folder.folder = m_fs.openSub(parentHandle, folder.name, folder.error);
     if (!folder.error)
         folder.error = listFolder(m_fs, folder.folder.get(), m_device, folder.summary, scratch,
-                                  folder.failedName, m_stop);
+                                  folder.failedName, m_stop, 1, m_listedFoldersAreReal);
     if (folder.error) {
         // The walk stops here if it ever gets here, or, when the folder is
         // gone, counts it as data; nothing below is needed either way.

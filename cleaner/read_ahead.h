@@ -105,9 +105,10 @@ class ReadAhead {
 public:
     // Starts `threads` threads, and up to `maxThreads` once reads turn out
     // slow (a cold disk, a network drive), where more reads in flight pay.
-    // Threads the system can't start are done without.
-    ReadAhead(FileSystem& fileSystem, std::uint64_t device, unsigned threads, unsigned maxThreads,
-              std::size_t window, std::stop_token stop);
+    // Threads the system can't start are done without. Folders are listed
+    // on `device` as listFolder() lists them, with `listedFoldersAreReal`.
+    ReadAhead(FileSystem& fileSystem, std::uint64_t device, bool listedFoldersAreReal, unsigned threads,
+              unsigned maxThreads, std::size_t window, std::stop_token stop);
     ~ReadAhead(); // stops the threads; every handle held goes with the folders
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -149,6 +150,7 @@ private:
 
     FileSystem& m_fs;
     std::uint64_t m_device;
+    bool m_listedFoldersAreReal;
     std::size_t m_window;
     std::stop_token m_stop;
     FolderReadPtr m_root;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The folder operations, on the memory and the real file system alike.
 #include "cleaner/fs_error.h"
+#include "cleaner/mount_table.h"
 #include "support/backends.h"
 
 #include <gtest/gtest.h>
@@ -200,4 +201,29 @@ TEST(MemoryFolderOperations, FolderNamesAreThoseOfFoldersAndMountPointsOnly) {
         fs.folderNamesIn("/M/f", ec);
         EXPECT_TRUE(ec) << "a file is no folder to list";
     }
+}
+
+// The mount table as the kernel writes it: its escapes undone, and a line
+// it could not have written refused, so that no mount is missed unseen.
+TEST(MountTable, MountPointsAreReadWithTheirEscapesUndone) {
+    const std::string table = "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+                              "30 22 0:26 / /tmp/a\\040b rw shared:9 - tmpfs tmpfs rw\n"
+                              "31 22 0:27 /sub /tmp/tab\\011nl\\012bs\\134 rw - ext4 /dev/vda1 rw\n";
+    const auto points = cleaner::parseMountPoints(table);
+    ASSERT_TRUE(points);
+    EXPECT_EQ(*points, (std::vector<std::string>{"/proc", "/tmp/a b", "/tmp/tab\tnl\nbs\\"}));
+    for (const char* broken : {"22 1 0:21 /\n", "22 1 0:21 / proc rw\n", "22 1 0:21 / /bad\\04x rw\n"})
+        EXPECT_FALSE(cleaner::parseMountPoints(broken)) << broken;
+
+    struct Row {
+        const char* folder;
+        bool mountBeneath;
+    };
+    for (const Row row : {Row{"/", true}, Row{"/tmp", true}, Row{"/tmp/", true}, Row{"/tmp/a b", false},
+                          Row{"/tmp/a", false}, Row{"/proc", false}, Row{"/home", false}})
+        EXPECT_EQ(cleaner::anyMountBeneath(*points, row.folder), row.mountBeneath) << row.folder;
+
+    const auto now = cleaner::mountPointsNow();
+    ASSERT_TRUE(now) << "this system's own table reads";
+    EXPECT_NE(std::find(now->begin(), now->end(), "/"), now->end());
 }

@@ -235,6 +235,46 @@ TEST(ScanCost, FileSizesAreReadOnlyWhileAFolderAboveCouldStillBeListed) {
     EXPECT_EQ(result, runLiteralScan(fs, "/M"));
 }
 
+// Where the file system vouches for its listings, a folder entry is not
+// examined unless its type is unknown; a mount anywhere beneath the main
+// folder has every one examined, and the mount is still never entered.
+TEST(ScanCost, FolderEntriesAreExaminedOnlyWhereTheListingIsNotVouchedFor) {
+    struct Row {
+        bool vouched;
+        bool mountBeneath;
+        bool unknownTypes;
+        bool examinesFolders;
+    };
+    for (const Row row : {Row{false, false, false, true}, Row{true, false, false, false},
+                          Row{true, true, false, true}, Row{true, false, true, true}}) {
+        MemoryFileSystem memory;
+        memory.addFolder("/M/a/b/c");
+        memory.addFolder("/M/d");
+        memory.addFile("/M/d/data", 2);
+        if (row.mountBeneath)
+            memory.addMountPoint("/M/a/b/usb");
+        memory.vouchForListings(row.vouched);
+        memory.reportUnknownTypes(row.unknownTypes);
+        HookedFileSystem fs(memory, [](auto, const std::string&) { return std::error_code{}; });
+        for (const unsigned threads : {0U, 16U}) {
+            fs.examined = 0;
+            const ScanResult result = runScan(fs, "/M", {}, threads);
+            const std::string where = "vouched " + std::to_string(row.vouched) + ", mount " +
+                                      std::to_string(row.mountBeneath) + ", unknown types " +
+                                      std::to_string(row.unknownTypes) + ", threads " + std::to_string(threads);
+            const std::vector<std::string> listed = row.mountBeneath
+                                                        ? std::vector<std::string>{"/M/a/b/c"}
+                                                        : std::vector<std::string>{"/M/a", "/M/a/b", "/M/a/b/c"};
+            EXPECT_EQ(result.found, listed) << where;
+            // No file's size matters here; a file of unknown type is
+            // examined to learn that it is one.
+            const int folderEntries = row.mountBeneath ? 5 : 4;
+            EXPECT_EQ(fs.examined, (row.examinesFolders ? folderEntries : 0) + (row.unknownTypes ? 1 : 0))
+                << where;
+        }
+    }
+}
+
 TEST(ScanProgress, CountsEveryFolderExaminedIncludingTheMainFolder) {
     MemoryFileSystem fs;
     fs.addFolder("/M/A/B");

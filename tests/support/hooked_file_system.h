@@ -100,6 +100,10 @@ public:
         ++calls;
         return m_inner.canonicalPath(path, ec);
     }
+    bool listedFoldersAreReal(cleaner::FolderHandle top, const std::string& path) override {
+        ++calls;
+        return m_inner.listedFoldersAreReal(top, path);
+    }
 
 private:
     cleaner::FileSystem& m_inner;

@@ -481,4 +481,18 @@ std::string MemoryFileSystem::canonicalPath(const std::string& path, std::error_
     return ec ? std::string{} : canonical;
 }
 
+bool MemoryFileSystem::listedFoldersAreReal(FolderHandle top, const std::string&) {
+    const std::lock_guard lock(m_mutex);
+    std::error_code ec;
+    const Node* folder = handleNode(top, ec);
+    if (!m_vouchForListings || ec)
+        return false;
+    const auto anotherFileSystemBeneath = [](const auto& self, const Node& node) -> bool {
+        return std::any_of(node.children.begin(), node.children.end(), [&self](const auto& child) {
+            return child->mountPoint || child->volumeRoot || self(self, *child);
+        });
+    };
+    return !anotherFileSystemBeneath(anotherFileSystemBeneath, *folder);
+}
+
 } // namespace testing_support

@@ -54,6 +54,9 @@ public:
     void listTwice(const std::string& path);
     // Lists every entry with an unknown type, as some file systems do.
     void reportUnknownTypes(bool unknown) { m_unknownTypes = unknown; }
+    // Vouches, as a local disk's backend does, that what listings give as
+    // folders are real folders wherever nothing is mounted beneath.
+    void vouchForListings(bool vouch) { m_vouchForListings = vouch; }
 
     // True when something, of any kind, stands at `path`.
     bool exists(const std::string& path) const;
@@ -88,6 +91,7 @@ public:
     std::string readTextFile(cleaner::FolderHandle from, const std::string& path, std::size_t limit,
                              std::error_code& ec) override;
     std::string canonicalPath(const std::string& path, std::error_code& ec) override;
+    bool listedFoldersAreReal(cleaner::FolderHandle top, const std::string& path) override;
 
 private:
     struct Node;
@@ -113,6 +117,7 @@ private:
     std::uint64_t m_nextDevice = 3;
     std::uint64_t m_examinedFiles = 0;
     bool m_unknownTypes = false;
+    bool m_vouchForListings = false;
 };
 
 } // namespace testing_support

@@ -272,6 +272,11 @@ bool PosixFileSystem::listedFoldersAreReal(FolderHandle top, const std::string& 
     return points && !anyMountBeneath(*points, path);
 }
 
+FileSystem& systemFileSystem() {
+    static PosixFileSystem* const disk = new PosixFileSystem;
+    return *disk;
+}
+
 void PosixFileSystem::closeFolder(FolderHandle folder) noexcept {
     if (folder >= 0)
         ::close(folder);

@@ -40,4 +40,9 @@ private:
     static EntryStatus statusAt(int dirfd, const char* name, int flags, std::error_code& ec);
 };
 
+// The disk as this process's scans and deletions reach it: never destroyed,
+// so that readers a finished scan let go (a hung network drive) can still
+// end their reads safely, whenever that is.
+FileSystem& systemFileSystem();
+
 } // namespace cleaner

@@ -5,10 +5,73 @@
 #include "fs_error.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <sys/resource.h>
 
 namespace cleaner {
+
+// Every reader thread holds the state it shares with the walk, so that a
+// thread let go while the walk ends can finish its read on its own.
+struct ReadAhead::Shared : std::enable_shared_from_this<Shared> {
+    Shared(FileSystem& fileSystem, std::uint64_t device, bool listedFoldersAreReal, unsigned maxThreads,
+           std::size_t window, std::stop_token stop)
+        : m_fs(fileSystem), m_device(device), m_listedFoldersAreReal(listedFoldersAreReal),
+          m_window(std::max<std::size_t>(window, 1)), m_stop(stop), m_maxThreads(maxThreads) {
+        m_threads.reserve(m_maxThreads);
+    }
+
+    // Folders with subfolders not yet begun, by where the next one comes.
+    struct NextInWalkOrder {
+        bool operator()(const FolderReadPtr& a, const FolderReadPtr& b) const;
+    };
+
+    FolderReadPtr start(FolderHandle mainFolder, std::vector<std::string> names, const FolderFacts& facts,
+                        std::size_t first);
+    FolderReadPtr take(const FolderReadPtr& folder, std::size_t index);
+    void work();
+    // These three with m_mutex held.
+    FolderReadPtr begin(const FolderReadPtr& parent, FolderReadPtr folder);
+    std::size_t finish(const FolderReadPtr& folder);
+    void wakeFor(std::size_t newFolders);
+    static void judgeBegun(const FolderRead& parent, FolderRead& folder);
+    void judgeRead(bool blocked);
+    void growIfSlow();
+    void startThreads(std::size_t count);
+    void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);
+    void stopWorking();
+    void end();
+
+    FileSystem& m_fs;
+    const std::uint64_t m_device;
+    const bool m_listedFoldersAreReal;
+    const std::size_t m_window;
+    const std::stop_token m_stop;
+    FolderReadPtr m_root;
+    FolderHandle m_rootHandle = -1; // the main folder, the caller's
+
+    std::mutex m_mutex;
+    std::condition_variable m_workToDo;    // for the threads
+    std::condition_variable m_folderRead;  // for the walk
+    std::condition_variable m_threadEnded; // for the walk, as it ends
+    std::set<FolderReadPtr, NextInWalkOrder> m_unread;
+    std::size_t m_held = 0;
+    bool m_windowFull = false; // until half of it has been taken
+    std::size_t m_idle = 0;    // threads waiting for work
+    // Threads started and not yet ended: counted up as each starts (with
+    // or without m_mutex held), down with m_mutex held as each ends.
+    std::atomic<std::size_t> m_running{0};
+    unsigned m_maxThreads = 0;
+    // Whether the file system is slow, judged on the threads' first reads.
+    std::atomic<bool> m_judged{false};
+    std::uint64_t m_judgedReads = 0;
+    std::uint64_t m_blockedReads = 0;
+    bool m_slowFileSystem = false;
+    bool m_walkWaits = false;
+    std::atomic<bool> m_stopping{false};
+    std::vector<DirEntry> m_walkScratch;
+    std::vector<std::thread> m_threads; // the walk's to start and to end
+};
 
 namespace {
 
@@ -19,9 +82,15 @@ long voluntarySwitches() {
     return usage.ru_nvcsw;
 }
 
+std::atomic<std::size_t> readerThreads{0};
+
+// How long the walk, as it ends, waits for threads still in a read: on a
+// working disk a read takes microseconds, on a hung one it may never end.
+constexpr std::chrono::milliseconds kGraceForReads{100};
+
 } // namespace
 
-bool ReadAhead::NextInWalkOrder::operator()(const FolderReadPtr& a, const FolderReadPtr& b) const {
+bool ReadAhead::Shared::NextInWalkOrder::operator()(const FolderReadPtr& a, const FolderReadPtr& b) const {
     // a->place + [a->nextToRead] against b->place + [b->nextToRead].
     const std::size_t common = std::min(a->place.size(), b->place.size());
     for (std::size_t i = 0; i < common; ++i)
@@ -38,31 +107,78 @@ bool ReadAhead::NextInWalkOrder::operator()(const FolderReadPtr& a, const Folder
 
 ReadAhead::ReadAhead(FileSystem& fileSystem, std::uint64_t device, bool listedFoldersAreReal, unsigned threads,
                      unsigned maxThreads, std::size_t window, std::stop_token stop)
-    : m_fs(fileSystem), m_device(device), m_listedFoldersAreReal(listedFoldersAreReal), m_window(std::max<std::size_t>(window, 1)), m_stop(stop),
-      m_maxThreads(std::max(threads, maxThreads)), m_onStop(stop, [this] { stopWorking(); }) {
-    m_threads.reserve(m_maxThreads);
-    startThreads(threads);
+    : m_shared(std::make_shared<Shared>(fileSystem, device, listedFoldersAreReal, std::max(threads, maxThreads),
+                                        window, stop)),
+      m_onStop(stop, [shared = m_shared.get()] { shared->stopWorking(); }) {
+    m_shared->startThreads(threads);
+}
+
+ReadAhead::~ReadAhead() {
+    m_shared->end();
+}
+
+FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string> names, const FolderFacts& facts,
+                               std::size_t first) {
+    return m_shared->start(mainFolder, std::move(names), facts, first);
+}
+
+FolderReadPtr ReadAhead::take(const FolderReadPtr& folder, std::size_t index) {
+    return m_shared->take(folder, index);
+}
+
+bool ReadAhead::readsAhead() const noexcept {
+    return !m_shared->m_threads.empty();
+}
+
+std::size_t ReadAhead::readersRunning() noexcept {
+    return readerThreads.load();
 }
 
 // Starts threads until there are `count`, or until the system has no more
 // to give (a process or memory limit): the walk reads whatever no thread
 // does, so fewer threads, or none, only make the scan slower.
-void ReadAhead::startThreads(std::size_t count) {
+void ReadAhead::Shared::startThreads(std::size_t count) {
     try {
-        while (m_threads.size() < count)
-            m_threads.emplace_back([this](std::stop_token own) { work(own); });
+        while (m_threads.size() < count) {
+            ++m_running;
+            ++readerThreads;
+            try {
+                m_threads.emplace_back([self = shared_from_this()]() mutable {
+                    self->work();
+                    self.reset(); // what it held may go with it, handles and all
+                    --readerThreads;
+                });
+            } catch (...) {
+                --readerThreads;
+                --m_running;
+                throw;
+            }
+        }
     } catch (const std::system_error&) {
         m_maxThreads = static_cast<unsigned>(m_threads.size());
     }
 }
 
-ReadAhead::~ReadAhead() {
+// Idle threads end at once; threads still in a read get a short grace,
+// then are let go to end on their own.
+void ReadAhead::Shared::end() {
     stopWorking();
-    m_threads.clear(); // joins
-    m_unread.clear();
+    bool allEnded = false;
+    {
+        std::unique_lock lock(m_mutex);
+        allEnded = m_threadEnded.wait_for(lock, kGraceForReads, [this] { return m_running == 0; });
+        m_unread.clear();
+    }
+    for (std::thread& thread : m_threads) {
+        if (allEnded)
+            thread.join();
+        else
+            thread.detach();
+    }
+    m_threads.clear();
 }
 
-void ReadAhead::stopWorking() {
+void ReadAhead::Shared::stopWorking() {
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -77,8 +193,8 @@ std::size_t ReadAhead::windowFor(std::size_t wanted) {
     return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 1, wanted);
 }
 
-FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string> names,
-                               const FolderFacts& facts, std::size_t first) {
+FolderReadPtr ReadAhead::Shared::start(FolderHandle mainFolder, std::vector<std::string> names,
+                                       const FolderFacts& facts, std::size_t first) {
     m_root = std::make_shared<FolderRead>();
     m_root->summary.subFolders = std::move(names);
     m_root->facts = facts;
@@ -92,7 +208,7 @@ FolderReadPtr ReadAhead::start(FolderHandle mainFolder, std::vector<std::string>
     return m_root;
 }
 
-FolderReadPtr ReadAhead::take(const FolderReadPtr& folder, std::size_t index) {
+FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t index) {
     std::unique_lock lock(m_mutex);
     FolderReadPtr& slot = folder->subFolders[index];
     if (!slot) {
@@ -127,11 +243,9 @@ FolderReadPtr ReadAhead::take(const FolderReadPtr& folder, std::size_t index) {
     return sub;
 }
 
-void ReadAhead::work(std::stop_token own) {
+void ReadAhead::Shared::work() {
     std::vector<DirEntry> scratch;
-    const auto stopping = [this, &own] {
-        return m_stopping || own.stop_requested() || m_stop.stop_requested();
-    };
+    const auto stopping = [this] { return m_stopping || m_stop.stop_requested(); };
     FolderReadPtr parent;
     FolderReadPtr folder;
     auto next = std::make_shared<FolderRead>(); // made before the lock is taken
@@ -157,7 +271,7 @@ void ReadAhead::work(std::stop_token own) {
             m_workToDo.wait(lock, [&] { return stopping() || (!m_unread.empty() && !m_windowFull); });
             --m_idle;
             if (stopping())
-                return;
+                break;
         }
         parent = *m_unread.begin();
         folder = begin(parent, std::move(next));
@@ -174,11 +288,13 @@ void ReadAhead::work(std::stop_token own) {
         next = std::make_shared<FolderRead>();
         lock.lock();
     }
+    --m_running;
+    m_threadEnded.notify_all();
 }
 
 // Claims the next subfolder of `parent` that no read has begun for, as
 // `folder`: only what orders the reads is done here, with m_mutex held.
-FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent, FolderReadPtr folder) {
+FolderReadPtr ReadAhead::Shared::begin(const FolderReadPtr& parent, FolderReadPtr folder) {
     auto node = m_unread.extract(parent);
     const std::size_t index = parent->nextToRead++;
     if (parent->nextToRead < parent->subFolders.size())
@@ -199,7 +315,7 @@ FolderReadPtr ReadAhead::begin(const FolderReadPtr& parent, FolderReadPtr folder
 // What a claimed folder's name says of it, off the lock: all it
 // looks at in the parent was settled when the parent was read, and nobody
 // looks at the folder until its read is finished.
-void ReadAhead::judgeBegun(const FolderRead& parent, FolderRead& folder) {
+void ReadAhead::Shared::judgeBegun(const FolderRead& parent, FolderRead& folder) {
     folder.kept = keptByName(folder.name, parent.facts);
     if (!folder.kept)
         folder.kept = keptByPlace(folder.name, parent.facts);
@@ -210,7 +326,7 @@ void ReadAhead::judgeBegun(const FolderRead& parent, FolderRead& folder) {
 
 // Opens and lists one folder, off the lock: the slow part, and the one that
 // runs on many threads at once.
-void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch) {
+void ReadAhead::Shared::read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch) {
     // What the folder holds, as far as the folders above are concerned.
     const auto weighs = [&folder] {
         if (folder.undecidedAbove)
@@ -219,6 +335,12 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
     if (folder.kept && folder.kept->seals()) {
         weighs();
         return; // sealed by its name: nothing in it is read
+    }
+    if (m_stopping) {
+        // The walk is over or cancelled: nothing more is opened, not even
+        // through the main folder's handle, which may be closed by now.
+        folder.error = std::make_error_code(std::errc::operation_canceled);
+        return;
     }
     const FolderHandle parentHandle = parent == m_root ? m_rootHandle : parent->folder.get();
     folder.folder = m_fs.openSub(parentHandle, folder.name, folder.error);
@@ -259,7 +381,7 @@ void ReadAhead::read(const FolderReadPtr& parent, FolderRead& folder, std::vecto
 }
 
 // The folder is read: its subfolders are known from now on. Returns how many.
-std::size_t ReadAhead::finish(const FolderReadPtr& folder) {
+std::size_t ReadAhead::Shared::finish(const FolderReadPtr& folder) {
     folder->state = FolderRead::State::Read;
     if (folder->error)
         folder->summary.subFolders.clear();
@@ -272,7 +394,7 @@ std::size_t ReadAhead::finish(const FolderReadPtr& folder) {
 // A read that blocks, giving up the processor to wait, waited for the disk
 // or the network; one that was only preempted did not. Most reads blocking
 // means a cold disk or a network drive. With m_mutex held.
-void ReadAhead::judgeRead(bool blocked) {
+void ReadAhead::Shared::judgeRead(bool blocked) {
     constexpr std::uint64_t kReadsToJudge = 64;
     ++m_judgedReads;
     m_blockedReads += blocked;
@@ -286,13 +408,13 @@ void ReadAhead::judgeRead(bool blocked) {
 // in flight keep it busier (measured: 32 threads against 16 take a fifth
 // less time on a cold disk, the same on sshfs); on a warm cache more
 // threads only cost, so the pool starts small. With m_mutex held.
-void ReadAhead::growIfSlow() {
+void ReadAhead::Shared::growIfSlow() {
     if (m_slowFileSystem)
         startThreads(m_maxThreads);
 }
 
 // Wakes as many idle threads as there is new work for.
-void ReadAhead::wakeFor(std::size_t newFolders) {
+void ReadAhead::Shared::wakeFor(std::size_t newFolders) {
     if (m_windowFull)
         return;
     for (std::size_t i = 0; i < std::min(newFolders, m_idle); ++i)

@@ -107,9 +107,14 @@ public:
     // slow (a cold disk, a network drive), where more reads in flight pay.
     // Threads the system can't start are done without. Folders are listed
     // on `device` as listFolder() lists them, with `listedFoldersAreReal`.
+    // `fileSystem` must outlive every reader (see readersRunning()).
     ReadAhead(FileSystem& fileSystem, std::uint64_t device, bool listedFoldersAreReal, unsigned threads,
               unsigned maxThreads, std::size_t window, std::stop_token stop);
-    ~ReadAhead(); // stops the threads; every handle held goes with the folders
+    // Stops the threads: idle ones at once. Once the walk is done, nothing
+    // still being read is needed, so a thread that is still in a read after
+    // a short grace (a hung network drive) is let go: it finishes that read
+    // on its own, lets go of what it holds and ends, and nobody waits for it.
+    ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
@@ -128,52 +133,17 @@ public:
     // folders (one per level) and to everyone else.
     static std::size_t windowFor(std::size_t wanted);
     // Whether any thread reads ahead (none could be started, or none was asked for).
-    bool readsAhead() const noexcept { return !m_threads.empty(); }
+    bool readsAhead() const noexcept;
+    // Reader threads of every ReadAhead in this process that have not ended
+    // yet, those let go included: until none is left, their file systems
+    // may still be used.
+    static std::size_t readersRunning() noexcept;
 
 private:
-    // Folders with subfolders not yet begun, by where the next one comes.
-    struct NextInWalkOrder {
-        bool operator()(const FolderReadPtr& a, const FolderReadPtr& b) const;
-    };
-
-    void work(std::stop_token own);
-    // These three with m_mutex held.
-    FolderReadPtr begin(const FolderReadPtr& parent, FolderReadPtr folder);
-    std::size_t finish(const FolderReadPtr& folder);
-    void wakeFor(std::size_t newFolders);
-    static void judgeBegun(const FolderRead& parent, FolderRead& folder);
-    void judgeRead(bool blocked);
-    void growIfSlow();
-    void startThreads(std::size_t count);
-    void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);
-    void stopWorking();
-
-    FileSystem& m_fs;
-    std::uint64_t m_device;
-    bool m_listedFoldersAreReal;
-    std::size_t m_window;
-    std::stop_token m_stop;
-    FolderReadPtr m_root;
-    FolderHandle m_rootHandle = -1; // the main folder, the caller's
-
-    std::mutex m_mutex;
-    std::condition_variable m_workToDo;   // for the threads
-    std::condition_variable m_folderRead; // for the walk
-    std::set<FolderReadPtr, NextInWalkOrder> m_unread;
-    std::size_t m_held = 0;
-    bool m_windowFull = false; // until half of it has been taken
-    std::size_t m_idle = 0;    // threads waiting for work
-    unsigned m_maxThreads = 0;
-    // Whether the file system is slow, judged on the threads' first reads.
-    std::atomic<bool> m_judged{false};
-    std::uint64_t m_judgedReads = 0;
-    std::uint64_t m_blockedReads = 0;
-    bool m_slowFileSystem = false;
-    bool m_walkWaits = false;
-    bool m_stopping = false;
-    std::vector<DirEntry> m_walkScratch;
+    // What the threads share with the walk; a thread let go keeps it alive.
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
     std::stop_callback<std::function<void()>> m_onStop; // wakes the threads when the walk is cancelled
-    std::vector<std::jthread> m_threads;                // last: they go first
 };
 
 } // namespace cleaner

@@ -4,6 +4,7 @@
 #include "cleaner/empty_folder_scan.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/posix_file_system.h"
+#include "cleaner/read_ahead.h"
 #include "support/hooked_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/processes.h"
@@ -205,6 +206,46 @@ TEST(ReadAhead, ACancelInTheMiddleOfReadingAheadLeavesNoThreadOrHandle) {
     EXPECT_LT(opened.load(), 1600) << "the reads went on after the cancel";
     EXPECT_EQ(memory.openHandleCount(), 0u);
     EXPECT_EQ(threadsRunning(), threads);
+}
+
+// A scan whose outcome is settled returns though a read ahead of the walk
+// hangs, as on a network drive that stopped answering: that read is let
+// go, and once it returns its thread ends and closes what it held.
+TEST(ReadAhead, ASettledScanReturnsWhileAReadAheadHangs) {
+    using Operation = testing_support::HookedFileSystem::Operation;
+    testing_support::MemoryFileSystem memory;
+    memory.addFolder("/M/a/locked");
+    memory.failOn("/M/a/locked", Step::Open); // the stop, first in walk order
+    for (int i = 0; i < 20; ++i)
+        memory.addFolder("/M/z/s" + std::to_string(i) + "/e");
+    std::promise<void> hanging;
+    const std::shared_future<void> hangs = hanging.get_future().share();
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> hung = false;
+    testing_support::HookedFileSystem fs(memory, [&](Operation operation, const std::string& name) {
+        if (operation == Operation::Open && name == "s7" && !hung.exchange(true)) {
+            hanging.set_value();
+            released.wait();
+        }
+        if (operation == Operation::Open && name == "locked")
+            hangs.wait_for(std::chrono::seconds(10)); // the stop comes once the read hangs
+        return std::error_code{};
+    });
+
+    auto scan = std::async(std::launch::async, [&] { return runScan(fs, "/M", {}, kManyThreads); });
+    const bool returned = scan.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool stillHung = released.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    release.set_value();
+    ASSERT_TRUE(returned) << "the scan waited for a read it did not need";
+    EXPECT_TRUE(hung.load()) << "no read hung: the test did not test";
+    EXPECT_TRUE(stillHung);
+    EXPECT_EQ(scan.get().stoppedAt, "/M/a/locked");
+
+    for (int wait = 0; wait < 500 && cleaner::ReadAhead::readersRunning() != 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(cleaner::ReadAhead::readersRunning(), 0u) << "a reader let go never ended";
+    EXPECT_EQ(memory.openHandleCount(), 0u);
 }
 
 // However wide or deep the tree, the folders held open stay within the

@@ -87,8 +87,7 @@ std::vector<std::string> keptLines(const cleaner::ScanOutcome& outcome) {
 }
 
 int scan(const std::string& mainFolder, char end, std::optional<unsigned> threads, bool printKept) {
-    cleaner::PosixFileSystem fileSystem;
-    cleaner::EmptyFolderScan emptyFolderScan(fileSystem, mainFolder);
+    cleaner::EmptyFolderScan emptyFolderScan(cleaner::systemFileSystem(), mainFolder);
     if (threads)
         emptyFolderScan.setReadAheadThreads(*threads);
     const cleaner::ScanOutcome outcome =

@@ -149,9 +149,7 @@ void Form1::connectHandlers() {
 }
 
 cleaner::FileSystem& Form1::fileSystem() {
-    if (!m_fileSystem)
-        m_fileSystem = std::make_unique<cleaner::PosixFileSystem>();
-    return *m_fileSystem;
+    return m_fileSystem ? *m_fileSystem : cleaner::systemFileSystem();
 }
 
 bool Form1::isBusy() const {

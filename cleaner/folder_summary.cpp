@@ -128,9 +128,13 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
     const auto takenAtItsWord = [listedFoldersAreReal](const DirEntry* entry) {
         return listedFoldersAreReal && entry->kind == EntryKind::Folder;
     };
-    std::vector<DirEntry*> toExamine;
-    std::copy_if(maybeFolders.begin(), maybeFolders.end(), std::back_inserter(toExamine),
-                 [&](const DirEntry* entry) { return !takenAtItsWord(entry); });
+    // Only a listing taken at its word leaves some entries out; otherwise
+    // every one is examined, and no copy of the list is made.
+    std::vector<DirEntry*> someOfThem;
+    if (listedFoldersAreReal)
+        std::copy_if(maybeFolders.begin(), maybeFolders.end(), std::back_inserter(someOfThem),
+                     [&](const DirEntry* entry) { return !takenAtItsWord(entry); });
+    const std::vector<DirEntry*>& toExamine = listedFoldersAreReal ? someOfThem : maybeFolders;
     std::vector<Examined> examined;
     if (examineThreads > 1 && toExamine.size() >= kExaminedTogetherFrom)
         examined = examineAll(fs, folder, toExamine, examineThreads, stop);

@@ -12,7 +12,8 @@
 namespace cleaner {
 
 unsigned EmptyFolderScan::defaultReadAheadThreads() noexcept {
-    return std::clamp(2 * std::thread::hardware_concurrency(), 4U, 16U);
+    const unsigned processors = std::max(std::thread::hardware_concurrency(), 1U);
+    return std::clamp(processors - 1, 1U, 16U);
 }
 
 EmptyFolderScan::EmptyFolderScan(FileSystem& fileSystem, std::string mainFolderPath)

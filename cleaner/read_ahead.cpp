@@ -30,8 +30,11 @@ struct ReadAhead::Shared : std::enable_shared_from_this<Shared> {
                         std::size_t first);
     FolderReadPtr take(const FolderReadPtr& folder, std::size_t index);
     void work();
-    // These three with m_mutex held.
+    // These with m_mutex held.
     FolderReadPtr begin(const FolderReadPtr& parent, FolderReadPtr folder);
+    FolderReadPtr claimNext(const FolderReadPtr& parent, FolderReadPtr folder);
+    bool helpsRead() const;
+    void readNext(std::unique_lock<std::mutex>& lock, std::vector<DirEntry>& scratch);
     std::size_t finish(const FolderReadPtr& folder);
     void wakeFor(std::size_t newFolders);
     static void judgeBegun(const FolderRead& parent, FolderRead& folder);
@@ -222,6 +225,13 @@ FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t i
         wakeFor(finish(sub));
     } else if (slot->state != FolderRead::State::Read) {
         growIfSlow();
+        // On a fast file system a read takes about as long as waking a
+        // thread for it: the walk reads whatever comes next rather than
+        // sleeping until the folder it needs is read, so every processor
+        // keeps reading. On a slow one it waits: the next read could take
+        // far longer than the one it waits for.
+        while (slot->state != FolderRead::State::Read && helpsRead())
+            readNext(lock, m_walkScratch);
         m_walkWaits = true;
         m_folderRead.wait(lock, [&slot] { return slot->state == FolderRead::State::Read; });
         m_walkWaits = false;
@@ -274,10 +284,7 @@ void ReadAhead::Shared::work() {
                 break;
         }
         parent = *m_unread.begin();
-        folder = begin(parent, std::move(next));
-        folder->held = true;
-        if (++m_held >= m_window)
-            m_windowFull = true;
+        folder = claimNext(parent, std::move(next));
         lock.unlock();
 
         judgeBegun(*parent, *folder);
@@ -290,6 +297,35 @@ void ReadAhead::Shared::work() {
     }
     --m_running;
     m_threadEnded.notify_all();
+}
+
+// Claims the next subfolder of `parent` to be read ahead, as `folder`,
+// and counts it in the window until the walk takes it.
+FolderReadPtr ReadAhead::Shared::claimNext(const FolderReadPtr& parent, FolderReadPtr folder) {
+    folder = begin(parent, std::move(folder));
+    folder->held = true;
+    if (++m_held >= m_window)
+        m_windowFull = true;
+    return folder;
+}
+
+// Whether the walk, waiting for a folder, had better read the next one
+// itself. With m_mutex held.
+bool ReadAhead::Shared::helpsRead() const {
+    return m_judged.load(std::memory_order_relaxed) && !m_slowFileSystem && !m_stopping &&
+           !m_stop.stop_requested() && !m_unread.empty() && !m_windowFull;
+}
+
+// Reads the next folder in walk order that no read has begun for, on the
+// walk's thread: as a reader would, with `lock` on m_mutex let go meanwhile.
+void ReadAhead::Shared::readNext(std::unique_lock<std::mutex>& lock, std::vector<DirEntry>& scratch) {
+    const FolderReadPtr parent = *m_unread.begin();
+    const FolderReadPtr folder = claimNext(parent, std::make_shared<FolderRead>());
+    lock.unlock();
+    judgeBegun(*parent, *folder);
+    read(parent, *folder, scratch);
+    lock.lock();
+    wakeFor(finish(folder));
 }
 
 // Claims the next subfolder of `parent` that no read has begun for, as

@@ -11,13 +11,26 @@
 
 namespace cleaner {
 
+namespace {
+
+// Folders held read ahead on a fast file system. There a read takes
+// microseconds, and what it leaves in the processor's caches (the names
+// read, the kernel's state of the open folder) is gone again if the walk
+// takes the folder thousands of reads later: on a warm cache a window of
+// 32 took a third less processor time than one of 2048. Only a slow file
+// system needs many reads in flight.
+constexpr std::size_t kFastFileSystemWindow = 32;
+
+} // namespace
+
 // Every reader thread holds the state it shares with the walk, so that a
 // thread let go while the walk ends can finish its read on its own.
 struct ReadAhead::Shared : std::enable_shared_from_this<Shared> {
     Shared(FileSystem& fileSystem, std::uint64_t device, bool listedFoldersAreReal, unsigned maxThreads,
            std::size_t window, std::stop_token stop)
         : m_fs(fileSystem), m_device(device), m_listedFoldersAreReal(listedFoldersAreReal),
-          m_window(std::max<std::size_t>(window, 1)), m_stop(stop), m_maxThreads(maxThreads) {
+          m_fullWindow(std::max<std::size_t>(window, 1)),
+          m_window(std::min(m_fullWindow, kFastFileSystemWindow)), m_stop(stop), m_maxThreads(maxThreads) {
         m_threads.reserve(m_maxThreads);
     }
 
@@ -48,7 +61,8 @@ struct ReadAhead::Shared : std::enable_shared_from_this<Shared> {
     FileSystem& m_fs;
     const std::uint64_t m_device;
     const bool m_listedFoldersAreReal;
-    const std::size_t m_window;
+    const std::size_t m_fullWindow;
+    std::size_t m_window; // the full one once the file system turns out slow
     const std::stop_token m_stop;
     FolderReadPtr m_root;
     FolderHandle m_rootHandle = -1; // the main folder, the caller's
@@ -437,6 +451,11 @@ void ReadAhead::Shared::judgeRead(bool blocked) {
     if (m_judgedReads >= kReadsToJudge) {
         m_slowFileSystem = 2 * m_blockedReads > m_judgedReads;
         m_judged.store(true, std::memory_order_relaxed);
+        if (m_slowFileSystem && m_window < m_fullWindow) {
+            m_window = m_fullWindow;
+            m_windowFull = false;
+            m_workToDo.notify_all();
+        }
     }
 }
 

@@ -94,9 +94,11 @@ struct FolderRead {
 // whatever it holds is judged as its read begins (keep_rule.h): one sealed
 // by its name is never opened, and one sealed by what it holds makes none
 // of its subfolders known. At most `window` folders are held
-// read ahead (each with its open handle); when the walk needs a folder no
-// thread has begun, it reads it itself. A read changes nothing on disk, so
-// folders read beyond the point where a walk stops are simply let go.
+// read ahead (each with its open handle), and far fewer until reads turn
+// out slow; when the walk needs a folder no thread has begun, it reads it
+// itself, and on a fast file system it reads the next ones while it waits
+// for one being read. A read changes nothing on disk, so folders read
+// beyond the point where a walk stops are simply let go.
 //
 // A folder owns the reads of its subfolders, and a parent stays alive while
 // a read of one of its subfolders is under way, so nothing points back up.

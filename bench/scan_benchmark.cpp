@@ -5,7 +5,8 @@
 //   - efr-scan, as a process (what a user runs), and the scan in-process;
 //   - `find TREE -type d -empty`, as an outside yardstick;
 //   - the slow reference scan, in-process (once: it is far behind).
-// It prints the median of each, the ratios, and efr-scan's peak memory.
+// It prints the median of each, the median of the rounds' ratios, and
+// efr-scan's peak memory.
 // With --cold the page cache is dropped before every run; with --sshfs the
 // tree is timed as a network drive (see LoopbackSshfs).
 
@@ -253,10 +254,15 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
         line("scan (in-process)", median(inProcess));
     if (reference)
         line("reference (1 run)", median(literal));
-    const double ours = median(contenders.front().seconds);
-    for (std::size_t i = 1; i < contenders.size(); ++i)
-        std::printf("ratio efr-scan / %-22s %.3f\n", contenders[i].name.c_str(),
-                    ours / median(contenders[i].seconds));
+    // Each ratio is the median of the rounds' own ratios: contenders run in
+    // turn within a round, so a machine whose speed drifts between rounds
+    // (a shared one) moves both sides of a round's ratio alike.
+    for (std::size_t i = 1; i < contenders.size(); ++i) {
+        std::vector<double> ratios;
+        for (std::size_t run = 0; run < contenders[i].seconds.size(); ++run)
+            ratios.push_back(contenders.front().seconds[run] / contenders[i].seconds[run]);
+        std::printf("ratio efr-scan / %-22s %.3f\n", contenders[i].name.c_str(), median(ratios));
+    }
     if (reference)
         std::printf("ratio reference/scan %.1f  (in-process)\n", median(literal) / median(inProcess));
     std::printf("efr-scan peak memory %.1f MiB\n", static_cast<double>(contenders.front().peakKiB) / 1024.0);

@@ -35,7 +35,9 @@ constexpr unsigned kManyThreads = 8;
 
 testing_support::TreeShape shapeFor(std::uint64_t seed) {
     testing_support::TreeShape shape;
-    shape.folders = 10 + static_cast<int>(seed % 80);
+    // Every tenth tree is big enough for the readers to judge the file
+    // system fast, so that the walk reads ahead too while it waits.
+    shape.folders = seed % 10 == 0 ? 400 : 10 + static_cast<int>(seed % 80);
     shape.files = static_cast<int>((seed * 7) % 60);
     shape.maxDepth = 2 + static_cast<int>(seed % 7);
     shape.emptyBranchShare = 0.35;
@@ -73,7 +75,10 @@ TEST(ReadAhead, ChangesNothingOnRandomTreesInMemory) {
         fs.addFolder("/M");
         const auto recipe = testing_support::randomTree(seed, shapeFor(seed));
         testing_support::buildInMemory(recipe, fs, "/M");
-        for (std::size_t node = seed % 5; node < recipe.nodes.size(); node += 9) {
+        // In the big trees failures are rarer, or the scan would stop before
+        // the readers had judged anything.
+        const std::size_t spacing = seed % 10 == 0 ? 60 : 9;
+        for (std::size_t node = seed % 5; node < recipe.nodes.size(); node += spacing) {
             const std::string path = "/M/" + recipe.relativePath(static_cast<int>(node));
             // Only folders that can be reached: one inside a folder without
             // search permission can't be opened, gone or not.
@@ -322,6 +327,50 @@ TEST(ReadAhead, MoreThreadsReadOnlyWhereReadsAreSlow) {
     EXPECT_LE(slowReaders, cleaner::EmptyFolderScan::kSlowFileSystemReadAheadThreads + 1);
     EXPECT_EQ(slowListed, quickListed);
     EXPECT_GT(quickListed, 0);
+}
+
+// On a fast file system the walk does not sit idle while the folder it
+// needs is being read: it reads the next ones itself, and the list is the
+// one a single reader gives.
+TEST(ReadAhead, OnAFastFileSystemTheWalkReadsAheadWhileItWaits) {
+    testing_support::MemoryFileSystem memory;
+    constexpr int kFolders = 600;
+    for (int i = 0; i < kFolders; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "/M/a%03d", i);
+        memory.addFolder(name);
+        if (i % 3 == 1)
+            memory.addFile(std::string(name) + "/f", 1);
+    }
+    const std::thread::id walk = std::this_thread::get_id();
+    std::atomic<int> readerOpens = 0;
+    std::atomic<bool> slowReadUnderWay = false;
+    std::atomic<bool> slowReadDone = false;
+    std::atomic<int> walkReadsMeanwhile = 0;
+    testing_support::HookedFileSystem fs(memory, [&](auto operation, const std::string&) {
+        if (operation != testing_support::HookedFileSystem::Operation::Open)
+            return std::error_code{};
+        // Every open takes a little processor time, as on a warm disk,
+        // and so keeps the reader in the race; it never waits, so the file
+        // system is judged fast.
+        const auto busyUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+        while (std::chrono::steady_clock::now() < busyUntil) {
+        }
+        if (std::this_thread::get_id() == walk) {
+            walkReadsMeanwhile += slowReadUnderWay ? 1 : 0;
+        } else if (++readerOpens == 100) { // long after the reads were judged
+            slowReadUnderWay = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            slowReadUnderWay = false;
+            slowReadDone = true;
+        }
+        return std::error_code{};
+    });
+    const auto alone = runScan(memory, "/M", {}, 0);
+    EXPECT_EQ(alone.found.size(), static_cast<std::size_t>(kFolders - kFolders / 3));
+    EXPECT_EQ(runScan(fs, "/M", {}, 1), alone);
+    EXPECT_TRUE(slowReadDone.load()) << "no read was slow: the test did not test";
+    EXPECT_GT(walkReadsMeanwhile.load(), 0) << "the walk only waited";
 }
 
 // Nothing else can be read until the main folder is, so its subfolders are

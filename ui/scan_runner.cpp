@@ -4,6 +4,7 @@
 #include "cleaner/hand_over.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <thread>
@@ -16,7 +17,21 @@ struct ScanRunner::Job {
     std::jthread thread;                             // last, so it is joined before the rest goes
 };
 
-ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {}
+namespace {
+
+// Found folders are shown at most this often. Each showing lays out and
+// repaints the list; shown batch by batch (one per subfolder of the main
+// folder that holds any), the window's thread took as much processor time
+// as the scan it was showing, and slowed it down by as much.
+constexpr int kGatherMs = 50;
+
+} // namespace
+
+ScanRunner::ScanRunner(QObject* parent) : QObject(parent), m_gathering(new QTimer(this)) {
+    m_gathering->setSingleShot(true);
+    m_gathering->setInterval(kGatherMs);
+    connect(m_gathering, &QTimer::timeout, this, &ScanRunner::deliver);
+}
 
 ScanRunner::~ScanRunner() {
     for (auto& job : m_jobs)
@@ -37,17 +52,22 @@ void ScanRunner::start(cleaner::FileSystem& fileSystem, const std::string& mainF
     // meanwhile. The wake-up carries no data of its own.
     Job* worker = job.get();
     job->thread = std::jthread([this, worker](std::stop_token stop) {
-        const auto wake = [this] { QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection); };
+        const auto wake = [this](const char* how) { QMetaObject::invokeMethod(this, how, Qt::QueuedConnection); };
         const cleaner::ScanOutcome outcome = worker->scan->run(
             [&](std::vector<std::string>&& batch) {
                 worker->found.put(std::move(batch));
-                wake();
+                wake("deliverSoon");
             },
             stop);
         worker->outcome.put(outcome);
-        wake();
+        wake("deliver");
     });
     m_jobs.push_back(std::move(job));
+}
+
+void ScanRunner::deliverSoon() {
+    if (!m_gathering->isActive())
+        m_gathering->start();
 }
 
 void ScanRunner::deliver() {

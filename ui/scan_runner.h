@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+class QTimer;
+
 namespace cleaner {
 class FileSystem;
 }
@@ -44,8 +46,11 @@ private:
     struct Job;
     // Takes what the workers handed over; queued from a worker to this thread.
     Q_INVOKABLE void deliver();
+    // The same a little later, so that batches found meanwhile come along.
+    Q_INVOKABLE void deliverSoon();
     void retire(std::uint64_t generation);
 
+    QTimer* m_gathering = nullptr; // while found batches are gathered for one delivery
     std::vector<std::vector<std::string>> m_found; // of the current scan, not yet taken
     std::uint64_t m_generation = 0;
     Job* m_current = nullptr;

@@ -10,8 +10,10 @@
 #include "form1.h"
 #include "maker.h"
 #include "path_list_view.h"
+#include "scan_runner.h"
 #include "support/backends.h"
 #include "support/hooked_file_system.h"
+#include "support/memory_file_system.h"
 #include "support/temp_folder.h"
 
 #include <QAccessible>
@@ -28,7 +30,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include <sys/mount.h>
@@ -90,6 +94,44 @@ std::unique_ptr<cleaner::FileSystem> slowAndLockedDisk(cleaner::PosixFileSystem&
 }
 
 } // namespace
+
+// Found folders reach the window a few times a second, not once per batch
+// the scan hands over: each delivery lays out and repaints the list.
+TEST(ScanRunner, FoundFoldersArriveAFewTimesASecondNotBatchByBatch) {
+    constexpr int kSubFolders = 200;
+    testing_support::MemoryFileSystem memory;
+    for (int i = 0; i < kSubFolders; ++i) {
+        char path[32];
+        std::snprintf(path, sizeof path, "/M/s%03d/e", i);
+        memory.addFolder(path); // each subfolder of /M its own batch of two
+    }
+    std::mutex oneAtATime;
+    HookedFileSystem fs(memory, [&](HookedFileSystem::Operation operation, const std::string&) {
+        if (operation == HookedFileSystem::Operation::Open) {
+            const std::lock_guard lock(oneAtATime);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return std::error_code{};
+    });
+    ScanRunner runner;
+    int deliveries = 0;
+    std::size_t arrived = 0;
+    bool finished = false;
+    QObject::connect(&runner, &ScanRunner::found, [&] {
+        ++deliveries;
+        for (const auto& batch : runner.takeFound())
+            arrived += batch.size();
+    });
+    QObject::connect(&runner, &ScanRunner::finished, [&] { finished = true; });
+    const auto start = std::chrono::steady_clock::now();
+    runner.start(fs, "/M");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, kTimeoutMs));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+
+    EXPECT_EQ(arrived, 2u * kSubFolders);
+    EXPECT_GE(deliveries, 2) << "nothing arrived while the scan ran";
+    EXPECT_LE(deliveries, took.count() / 40 + 2) << "in " << took.count() << " ms";
+}
 
 TEST(Form1, NothingIsScannedUntilAFolderIsChosen) {
     Form1 form;

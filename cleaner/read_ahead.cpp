@@ -105,6 +105,24 @@ std::atomic<std::size_t> readerThreads{0};
 // working disk a read takes microseconds, on a hung one it may never end.
 constexpr std::chrono::milliseconds kGraceForReads{100};
 
+// Takes the lock the readers and the walk meet at. It is held for well
+// under a microsecond at a time, but taken for every folder by two threads
+// or more; one that found it taken and went to sleep at once would spend
+// far longer being woken than the wait would have lasted.
+void lockSoon(std::unique_lock<std::mutex>& lock) {
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        if (lock.try_lock())
+            return;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+    }
+    lockSoon(lock);
+}
+
 } // namespace
 
 bool ReadAhead::Shared::NextInWalkOrder::operator()(const FolderReadPtr& a, const FolderReadPtr& b) const {
@@ -226,7 +244,8 @@ FolderReadPtr ReadAhead::Shared::start(FolderHandle mainFolder, std::vector<std:
 }
 
 FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t index) {
-    std::unique_lock lock(m_mutex);
+    std::unique_lock lock(m_mutex, std::defer_lock);
+    lockSoon(lock);
     FolderReadPtr& slot = folder->subFolders[index];
     if (!slot) {
         // No thread has begun it; the walk takes them in order, so it is the
@@ -235,7 +254,7 @@ FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t i
         lock.unlock();
         judgeBegun(*folder, *sub);
         read(folder, *sub, m_walkScratch);
-        lock.lock();
+        lockSoon(lock);
         wakeFor(finish(sub));
     } else if (slot->state != FolderRead::State::Read) {
         growIfSlow();
@@ -307,7 +326,7 @@ void ReadAhead::Shared::work() {
         read(parent, *folder, scratch);
         blocked = judging && voluntarySwitches() > switchesBefore;
         next = std::make_shared<FolderRead>();
-        lock.lock();
+        lockSoon(lock);
     }
     --m_running;
     m_threadEnded.notify_all();
@@ -338,7 +357,7 @@ void ReadAhead::Shared::readNext(std::unique_lock<std::mutex>& lock, std::vector
     lock.unlock();
     judgeBegun(*parent, *folder);
     read(parent, *folder, scratch);
-    lock.lock();
+    lockSoon(lock);
     wakeFor(finish(folder));
 }
 

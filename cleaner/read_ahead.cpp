@@ -86,6 +86,8 @@ struct ReadAhead::Shared : std::enable_shared_from_this<Shared> {
     bool m_slowFileSystem = false;
     bool m_walkWaits = false;
     std::atomic<bool> m_stopping{false};
+    // No more threads than processors, the walk's included.
+    std::atomic<bool> m_fewThreads{true};
     std::vector<DirEntry> m_walkScratch;
     std::vector<std::thread> m_threads; // the walk's to start and to end
 };
@@ -108,10 +110,12 @@ constexpr std::chrono::milliseconds kGraceForReads{100};
 // Takes the lock the readers and the walk meet at. It is held for well
 // under a microsecond at a time, but taken for every folder by two threads
 // or more; one that found it taken and went to sleep at once would spend
-// far longer being woken than the wait would have lasted.
-void lockSoon(std::unique_lock<std::mutex>& lock) {
+// far longer being woken than the wait would have lasted. Trying again
+// only pays while the thread holding it is surely running: not once there
+// are more threads than processors (a slow file system's many readers).
+void lockSoon(std::unique_lock<std::mutex>& lock, bool tryAgainFirst) {
     constexpr int kTries = 100;
-    for (int i = 0; i < kTries; ++i) {
+    for (int i = 0; tryAgainFirst && i < kTries; ++i) {
         if (lock.try_lock())
             return;
 #if defined(__x86_64__) || defined(__i386__)
@@ -120,7 +124,7 @@ void lockSoon(std::unique_lock<std::mutex>& lock) {
         asm volatile("yield");
 #endif
     }
-    lockSoon(lock);
+    lock.lock();
 }
 
 } // namespace
@@ -192,6 +196,7 @@ void ReadAhead::Shared::startThreads(std::size_t count) {
     } catch (const std::system_error&) {
         m_maxThreads = static_cast<unsigned>(m_threads.size());
     }
+    m_fewThreads = m_threads.size() + 1 <= std::max(std::thread::hardware_concurrency(), 1U);
 }
 
 // Idle threads end at once; threads still in a read get a short grace,
@@ -245,7 +250,7 @@ FolderReadPtr ReadAhead::Shared::start(FolderHandle mainFolder, std::vector<std:
 
 FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t index) {
     std::unique_lock lock(m_mutex, std::defer_lock);
-    lockSoon(lock);
+    lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
     FolderReadPtr& slot = folder->subFolders[index];
     if (!slot) {
         // No thread has begun it; the walk takes them in order, so it is the
@@ -254,7 +259,7 @@ FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t i
         lock.unlock();
         judgeBegun(*folder, *sub);
         read(folder, *sub, m_walkScratch);
-        lockSoon(lock);
+        lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
         wakeFor(finish(sub));
     } else if (slot->state != FolderRead::State::Read) {
         growIfSlow();
@@ -326,7 +331,7 @@ void ReadAhead::Shared::work() {
         read(parent, *folder, scratch);
         blocked = judging && voluntarySwitches() > switchesBefore;
         next = std::make_shared<FolderRead>();
-        lockSoon(lock);
+        lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
     }
     --m_running;
     m_threadEnded.notify_all();
@@ -357,7 +362,7 @@ void ReadAhead::Shared::readNext(std::unique_lock<std::mutex>& lock, std::vector
     lock.unlock();
     judgeBegun(*parent, *folder);
     read(parent, *folder, scratch);
-    lockSoon(lock);
+    lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
     wakeFor(finish(folder));
 }
 

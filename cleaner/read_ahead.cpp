@@ -55,6 +55,7 @@ struct ReadAhead::Shared : std::enable_shared_from_this<Shared> {
     void growIfSlow();
     void startThreads(std::size_t count);
     void read(const FolderReadPtr& parent, FolderRead& folder, std::vector<DirEntry>& scratch);
+    void relock(std::unique_lock<std::mutex>& lock) const;
     void stopWorking();
     void end();
 
@@ -128,6 +129,11 @@ void lockSoon(std::unique_lock<std::mutex>& lock, bool tryAgainFirst) {
 }
 
 } // namespace
+
+// Takes m_mutex again, trying it first while no thread waits for a processor.
+void ReadAhead::Shared::relock(std::unique_lock<std::mutex>& lock) const {
+    lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
+}
 
 bool ReadAhead::Shared::NextInWalkOrder::operator()(const FolderReadPtr& a, const FolderReadPtr& b) const {
     // a->place + [a->nextToRead] against b->place + [b->nextToRead].
@@ -250,7 +256,7 @@ FolderReadPtr ReadAhead::Shared::start(FolderHandle mainFolder, std::vector<std:
 
 FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t index) {
     std::unique_lock lock(m_mutex, std::defer_lock);
-    lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
+    relock(lock);
     FolderReadPtr& slot = folder->subFolders[index];
     if (!slot) {
         // No thread has begun it; the walk takes them in order, so it is the
@@ -259,7 +265,7 @@ FolderReadPtr ReadAhead::Shared::take(const FolderReadPtr& folder, std::size_t i
         lock.unlock();
         judgeBegun(*folder, *sub);
         read(folder, *sub, m_walkScratch);
-        lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
+        relock(lock);
         wakeFor(finish(sub));
     } else if (slot->state != FolderRead::State::Read) {
         growIfSlow();
@@ -331,7 +337,7 @@ void ReadAhead::Shared::work() {
         read(parent, *folder, scratch);
         blocked = judging && voluntarySwitches() > switchesBefore;
         next = std::make_shared<FolderRead>();
-        lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
+        relock(lock);
     }
     --m_running;
     m_threadEnded.notify_all();
@@ -362,7 +368,7 @@ void ReadAhead::Shared::readNext(std::unique_lock<std::mutex>& lock, std::vector
     lock.unlock();
     judgeBegun(*parent, *folder);
     read(parent, *folder, scratch);
-    lockSoon(lock, m_fewThreads.load(std::memory_order_relaxed));
+    relock(lock);
     wakeFor(finish(folder));
 }
 
@@ -467,12 +473,17 @@ std::size_t ReadAhead::Shared::finish(const FolderReadPtr& folder) {
 
 // A read that blocks, giving up the processor to wait, waited for the disk
 // or the network; one that was only preempted did not. Most reads blocking
-// means a cold disk or a network drive. With m_mutex held.
+// means a cold disk or a network drive. A warm cache is judged on many
+// reads, since a wrong "slow" costs it a pool it can't use; a slow file
+// system as soon as a few reads have clearly blocked, since until then one
+// reader alone keeps the disk waiting. With m_mutex held.
 void ReadAhead::Shared::judgeRead(bool blocked) {
     constexpr std::uint64_t kReadsToJudge = 64;
+    constexpr std::uint64_t kBlockedReadsToJudgeSlow = 8;
     ++m_judgedReads;
     m_blockedReads += blocked;
-    if (m_judgedReads >= kReadsToJudge) {
+    const bool clearlySlow = m_blockedReads >= kBlockedReadsToJudgeSlow && 2 * m_blockedReads > m_judgedReads;
+    if (m_judgedReads >= kReadsToJudge || clearlySlow) {
         m_slowFileSystem = 2 * m_blockedReads > m_judgedReads;
         m_judged.store(true, std::memory_order_relaxed);
         if (m_slowFileSystem && m_window < m_fullWindow) {

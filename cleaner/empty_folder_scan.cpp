@@ -35,7 +35,17 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         m_outcome.foldersExamined = foldersExamined();
         return m_outcome;
     }
-    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, m_named);
+    // The main folder itself is never listed: only its subfolders matter.
+    // Nothing else can be read until it is, so a main folder of many
+    // subfolders has them examined on as many threads as a slow disk gets:
+    // nothing yet tells whether it is one. Its listing also tells the keep
+    // rule what it holds; whether it may be looked into at all is decided
+    // before anything in it is used.
+    const bool listedFoldersAreReal = listingsCanBeTrusted(mainFolder.get());
+    ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
+                         stop, m_maxThreads, listedFoldersAreReal);
+    const EntryMarks mainMarks = ec ? lookUpMarks(m_fs, mainFolder.get(), "") : m_summary.marks;
+    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_named);
     if (above.sealedBy) {
         m_outcome.mainFolderKept = KeptFolder{mainFolderPath, above.sealedBy->text()};
         return m_outcome;
@@ -44,13 +54,6 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         fail(mainFolderPath, above.shortOf);
         return m_outcome;
     }
-    // The main folder itself is never listed: only its subfolders matter.
-    // Nothing else can be read until it is, so a main folder of many
-    // subfolders has them examined on as many threads as a slow disk gets:
-    // nothing yet tells whether it is one.
-    const bool listedFoldersAreReal = listingsCanBeTrusted(mainFolder.get());
-    ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
-                         stop, m_maxThreads, listedFoldersAreReal);
     m_examined.fetch_add(1, std::memory_order_relaxed);
     FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
     if (!ec)

@@ -114,7 +114,8 @@ EntryMarks readMarks(FileSystem& fs, FolderHandle folder) {
     return found;
 }
 
-AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, NamedFolders& named) {
+AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,
+                          NamedFolders& named) {
     AboveMainFolder above;
     std::error_code ec;
     const std::string canonicalMain = fs.canonicalPath(mainFolderPath, ec);
@@ -142,7 +143,8 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Nam
         return chain[i].path == "/" ||
                (chain[i].device && chain[i + 1].device && *chain[i].device != *chain[i + 1].device);
     };
-    for (std::size_t i = 0; i < chain.size(); ++i) {
+    chain[0].facts.marks = mainFolderMarks;
+    for (std::size_t i = 1; i < chain.size(); ++i) {
         std::uint64_t device = 0;
         ec.clear();
         const OpenFolder folder = fs.open(chain[i].path, device, ec);

@@ -49,9 +49,12 @@ struct AboveMainFolder {
 };
 
 // Looks at the main folder and every folder above it (its real path, links
-// resolved), once per scan or removal run. Adds to `named`, at negative
-// levels, what the fstab and user-dirs files above the main folder name
-// beneath it, spelled from `mainFolderPath` as the scan spells its paths.
-AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, NamedFolders& named);
+// resolved), once per scan or removal run. The main folder's own marks are
+// the caller's, from the folder it opened and lists anyway: listed once,
+// not twice, and judged by what the caller will walk. Adds to `named`, at
+// negative levels, what the fstab and user-dirs files above the main folder
+// name beneath it, spelled from `mainFolderPath` as the scan spells its paths.
+AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,
+                          NamedFolders& named);
 
 } // namespace cleaner

@@ -188,16 +188,16 @@ bool FolderRemover::openMainFolder() {
     if (m_mainProblem.result != Result::Deleted)
         return false;
 
-    // What the rule says of the main folder and above, once per run. A
-    // sealed main folder is not looked into.
-    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, m_named);
+    // What the rule says of the main folder and above, once per run, from
+    // one listing of the main folder: a sealed one is looked into no further.
     WayStep& mainStep = m_way.front();
+    const EntryMarks mainMarks = readMarks(m_fs, mainStep.folder.get());
+    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_named);
     mainStep.judged = true;
     mainStep.sealed = above.sealedBy;
     std::error_code shortOf = above.shortOf;
     if (!mainStep.sealed) {
-        mainStep.facts =
-            FolderFacts{readMarks(m_fs, mainStep.folder.get()), false, above.fileSystemRoot};
+        mainStep.facts = FolderFacts{mainMarks, false, above.fileSystemRoot};
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts, shortOf));
     }
     // What a file that could not be read names is unknown: nothing goes.

@@ -235,6 +235,22 @@ TEST(ScanCost, FileSizesAreReadOnlyWhileAFolderAboveCouldStillBeListed) {
     EXPECT_EQ(result, runLiteralScan(fs, "/M"));
 }
 
+// Listing is what a scan spends its time on: no folder is listed twice,
+// the main folder (which the keep rule also looks at) and those above it
+// included, whether threads read ahead or not.
+TEST(ScanCost, EveryFolderIsListedOnce) {
+    const std::vector<std::string> folders = {"/", "/M", "/M/A", "/M/A/B", "/M/C"};
+    for (const unsigned threads : {0U, 1U, 4U}) {
+        MemoryFileSystem fs;
+        fs.addFolder("/M/A/B");
+        fs.addFile("/M/C/data", 5);
+        fs.addFile("/M/top", 0);
+        runScan(fs, "/M", {}, threads);
+        for (const std::string& folder : folders)
+            EXPECT_EQ(fs.listingCount(folder), 1u) << folder << " with " << threads << " threads";
+    }
+}
+
 // Where the file system vouches for its listings, a folder entry is not
 // examined unless its type is unknown; a mount anywhere beneath the main
 // folder has every one examined, and the mount is still never entered.

@@ -42,6 +42,7 @@ struct MemoryFileSystem::Node {
     std::string text;
     std::map<Step, std::errc> failures;
     bool listedTwice = false; // its folder's listing names it twice
+    unsigned listings = 0;    // times this folder has been listed
     std::vector<std::unique_ptr<Node>> children; // in the order added
 
     // The slot of the entry called `childName`, or children.end().
@@ -209,6 +210,14 @@ std::uint64_t MemoryFileSystem::examinedFileCount() const {
     return m_examinedFiles;
 }
 
+unsigned MemoryFileSystem::listingCount(const std::string& path) const {
+    const std::lock_guard lock(m_mutex);
+    const Node* node = find(path);
+    if (!node)
+        throw std::invalid_argument("MemoryFileSystem: no entry at " + path);
+    return node->listings;
+}
+
 void MemoryFileSystem::failOn(const std::string& path, Step step, std::errc reason) {
     const std::lock_guard lock(m_mutex);
     Node* node = find(path);
@@ -293,6 +302,7 @@ void MemoryFileSystem::readEntries(FolderHandle folder, std::vector<DirEntry>& o
         ec = std::make_error_code(std::errc::operation_canceled);
         return;
     }
+    ++node->listings;
     for (const auto& child : node->children)
         for (int times = child->listedTwice ? 2 : 1; times > 0; --times)
             out.push_back(DirEntry{child->name, m_unknownTypes ? EntryKind::Unknown : child->kind});

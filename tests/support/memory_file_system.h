@@ -67,6 +67,8 @@ public:
     // examined so far (the expensive part of a scan on a real disk).
     std::size_t openHandleCount() const;
     std::uint64_t examinedFileCount() const;
+    // How many times the folder at `path` has been listed.
+    unsigned listingCount(const std::string& path) const;
 
     bool isFolder(const std::string& path) override;
     cleaner::FolderHandle openFolder(const std::string& path, std::uint64_t& device,

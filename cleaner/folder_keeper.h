@@ -27,8 +27,8 @@ namespace cleaner {
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
                        std::error_code& shortOf);
 
-// The marks of a folder that the scan does not read itself (the main folder
-// and those above it, a folder on the removal's way), from one listing of
+// The marks of a folder that is not listed for anything else (those above
+// the main folder, the removal's main folder and its way), from one listing of
 // the freshly opened `folder`, which nobody else lists. Where it can't be
 // listed, its names are looked up one by one: the rows known by a pattern
 // (a tablespace, -layers) then say no.

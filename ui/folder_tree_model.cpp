@@ -16,6 +16,7 @@ struct FolderTreeModel::Node {
     std::string name; // bytes; the root holds its whole path
     QString shownName;
     bool read = false;
+    bool readPending = false; // fetchMore() asked, the event loop will read it
     std::vector<std::unique_ptr<Node>> subFolders;
 };
 
@@ -145,13 +146,30 @@ bool FolderTreeModel::hasChildren(const QModelIndex& parent) const {
 }
 
 bool FolderTreeModel::canFetchMore(const QModelIndex& parent) const {
-    return !nodeOf(parent)->read;
+    const Node* node = nodeOf(parent);
+    return !node->read && !node->readPending;
 }
 
+// A view asks for more in the middle of laying itself out, and a change
+// signalled then meets the view half built: it would look up rows it has
+// not placed yet, some of them left from before the last reset. So the
+// folder is read once the view is done, from the event loop; a reset in
+// between invalidates the persistent index, and nothing is read.
 void FolderTreeModel::fetchMore(const QModelIndex& parent) {
     Node* node = nodeOf(parent);
-    if (!node->read)
-        readSubFolders(*node, parent);
+    if (node->read || node->readPending)
+        return;
+    node->readPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, folder = QPersistentModelIndex(parent)] {
+            if (!folder.isValid())
+                return;
+            Node* pending = nodeOf(folder);
+            if (!pending->read)
+                readSubFolders(*pending, folder);
+        },
+        Qt::QueuedConnection);
 }
 
 // A folder that can't be read shows as holding none.

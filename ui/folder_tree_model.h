@@ -15,8 +15,9 @@ class FileSystem;
 // The folders beneath one root as a tree of one column, read by their
 // names' bytes so that every folder shows, whatever its name holds; paths
 // go in and out in the window's lossless form (disk_path.h). A folder's
-// subfolders are read when the tree first needs them, and again only
-// after setRootPath(): the model never watches the disk.
+// subfolders are read when the tree first needs them (from the event loop
+// when a view asks, never in the middle of the view's own call), and again
+// only after setRootPath(): the model never watches the disk.
 class FolderTreeModel final : public QAbstractItemModel {
 public:
     explicit FolderTreeModel(cleaner::FileSystem& fileSystem, QObject* parent = nullptr);

@@ -82,6 +82,13 @@ NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& pre
     return inside;
 }
 
+EntryMarks lookCloser(FileSystem& fs, FolderHandle from, const std::string& prefix, EntryMarks marks) {
+    for (const CloserLook& look : closerLooks())
+        if ((marks & look.needs) == look.needs && kindOf(fs, from, prefix + std::string(look.inside)) != EntryKind::Unknown)
+            marks |= look.gives;
+    return marks;
+}
+
 EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& prefix) {
     EntryMarks found = 0;
     for (const std::string_view name : markedNames()) {
@@ -89,7 +96,7 @@ EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& pre
         if (kind != EntryKind::Unknown)
             noteEntry(found, name, kind == EntryKind::RegularFile, kind == EntryKind::Folder);
     }
-    return found;
+    return lookCloser(fs, from, prefix, found);
 }
 
 EntryMarks readMarks(FileSystem& fs, FolderHandle folder) {
@@ -111,7 +118,7 @@ EntryMarks readMarks(FileSystem& fs, FolderHandle folder) {
         }
         noteEntry(found, entry.name, kind == EntryKind::RegularFile, kind == EntryKind::Folder);
     }
-    return found;
+    return lookCloser(fs, folder, "", found);
 }
 
 AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,

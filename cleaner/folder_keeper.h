@@ -27,6 +27,11 @@ namespace cleaner {
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
                        std::error_code& shortOf);
 
+// `marks`, completed by the looks inside its subfolders that they call for
+// (closerLooks()): a .svn that holds wc.db, say. Most folders need none.
+// `from` and `prefix` as for lookInside().
+EntryMarks lookCloser(FileSystem& fs, FolderHandle from, const std::string& prefix, EntryMarks marks);
+
 // The marks of a folder that is not listed for anything else (those above
 // the main folder, the removal's main folder and its way), from one listing of
 // the freshly opened `folder`, which nobody else lists. Where it can't be

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "folder_summary.h"
 
+#include "folder_keeper.h"
 #include "fs_error.h"
 
 #include <algorithm>
@@ -180,6 +181,7 @@ std::error_code listFolder(FileSystem& fs, FolderHandle folder, std::uint64_t de
         else
             countNonFolder(out, entry->name, status);
     }
+    out.marks = lookCloser(fs, folder, "", out.marks);
     return {};
 }
 

@@ -34,6 +34,12 @@ constexpr std::array kReasons = {
     ReasonRow{KeepKind::SubversionRepository, true, "it is part of a Subversion repository"},
     ReasonRow{KeepKind::OSTree, true, "it is part of an OSTree repository"},
     ReasonRow{KeepKind::ContainerStorage, true, "it holds containers' storage"},
+    ReasonRow{KeepKind::SubversionWorkTree, true, "it is versioned by Subversion"},
+    ReasonRow{KeepKind::BazaarWorkTree, true, "it is versioned by Bazaar"},
+    ReasonRow{KeepKind::DarcsWorkTree, true, "it is versioned by darcs"},
+    ReasonRow{KeepKind::WinePrefix, true, "Wine needs it"},
+    ReasonRow{KeepKind::CMakeBuildTree, true, "it is a CMake build tree"},
+    ReasonRow{KeepKind::SquidCache, true, "Squid needs it"},
     ReasonRow{KeepKind::SystemPlace, false, "the system needs it"},
     ReasonRow{KeepKind::MountPoint, false, "it is a mount point in "},
     ReasonRow{KeepKind::DesktopFolder, false, "the desktop uses it ("},
@@ -103,6 +109,24 @@ constexpr ContentRow kSealedByContent[] = {
     {marks::StorageLockFile | marks::LayersFolder, KeepKind::ContainerStorage},
     {marks::ContainersFolder | marks::ImageFolder | marks::VolumesFolder, KeepKind::ContainerStorage},
     {marks::TablespaceFolder, KeepKind::PostgreSQL},
+    // Version control systems that version folders: the top of a work tree
+    // seals it all, as git's rows seal a repository. (Git and Mercurial
+    // version no folders: their work trees are scanned as any folder.)
+    {marks::SvnWorkTree, KeepKind::SubversionWorkTree},
+    {marks::BzrWorkTree, KeepKind::BazaarWorkTree},
+    {marks::DarcsWorkTree, KeepKind::DarcsWorkTree},
+    // Programs' trees, known by what the program itself makes first.
+    {marks::SystemRegFile | marks::UserRegFile | marks::DriveCFolder, KeepKind::WinePrefix},
+    {marks::CMakeCacheFile | marks::CMakeFilesFolder, KeepKind::CMakeBuildTree},
+    {marks::SwapStateFile | marks::SquidFolders, KeepKind::SquidCache},
+};
+
+// What a work tree's administrative folder holds once the program has made
+// it one (Subversion 1.7 and later keep one .svn, at the top).
+constexpr CloserLook kCloserLooks[] = {
+    {marks::SvnFolder, ".svn/wc.db", marks::SvnWorkTree},
+    {marks::BzrFolder, ".bzr/checkout", marks::BzrWorkTree},
+    {marks::DarcsFolder, "_darcs/hashed_inventory", marks::DarcsWorkTree},
 };
 
 // What an entry must be for its name to count.
@@ -123,22 +147,33 @@ constexpr MarkedName kMarkedNames[] = {
     {"new", Need::RealFolder, marks::NewFolder},
     {"tmp", Need::RealFolder, marks::TmpFolder},
     {"usr", Need::AnyEntry, marks::Usr},
+    {".bzr", Need::RealFolder, marks::BzrFolder},
     {".git", Need::AnyEntry, marks::GitEntry},
+    {".svn", Need::RealFolder, marks::SvnFolder},
     {"HEAD", Need::RegularFile, marks::HeadFile},
     {"refs", Need::RealFolder, marks::RefsFolder},
     {"image", Need::RealFolder, marks::ImageFolder},
+    {"_darcs", Need::RealFolder, marks::DarcsFolder},
     {"config", Need::RegularFile, marks::ConfigFile},
     {"format", Need::RegularFile, marks::FormatFile},
+    {".bashrc", Need::AnyEntry, marks::BashrcEntry},
     {".config", Need::AnyEntry, marks::Config},
+    {"drive_c", Need::RealFolder, marks::DriveCFolder},
     {"objects", Need::RealFolder, marks::ObjectsFolder},
     {"volumes", Need::RealFolder, marks::VolumesFolder},
+    {".profile", Need::AnyEntry, marks::ProfileEntry},
     {".version", Need::RegularFile, marks::VersionFile},
+    {"user.reg", Need::RegularFile, marks::UserRegFile},
+    {"CMakeFiles", Need::RealFolder, marks::CMakeFilesFolder},
     {"PG_VERSION", Need::RegularFile, marks::PgVersionFile},
     {"containers", Need::RealFolder, marks::ContainersFolder},
+    {"swap.state", Need::RegularFile, marks::SwapStateFile},
+    {"system.reg", Need::RegularFile, marks::SystemRegFile},
     {".gitmodules", Need::AnyEntry, marks::Gitmodules},
     {"storage.lock", Need::RegularFile, marks::StorageLockFile},
+    {"CMakeCache.txt", Need::RegularFile, marks::CMakeCacheFile},
 };
-constexpr std::size_t kLongestMarkedName = 12;
+constexpr std::size_t kLongestMarkedName = 14;
 
 // Where the names of each length begin in kMarkedNames.
 constexpr auto kFirstOfLength = [] {
@@ -180,6 +215,17 @@ bool isTablespaceFolderName(std::string_view name) {
     return name[name.size() - kCatalogueDigits - 1] == '_' &&
            std::all_of(version.begin(), version.end(), [](char c) { return isDigit(c) || c == '.'; }) &&
            std::all_of(catalogue.begin(), catalogue.end(), isDigit);
+}
+
+// 00 to 0F: the first level of a Squid cache's folders.
+std::optional<unsigned> squidFolderDigit(std::string_view name) {
+    if (name.size() != 2 || name[0] != '0')
+        return std::nullopt;
+    if (isDigit(name[1]))
+        return static_cast<unsigned>(name[1] - '0');
+    if (name[1] >= 'A' && name[1] <= 'F')
+        return static_cast<unsigned>(name[1] - 'A' + 10);
+    return std::nullopt;
 }
 
 bool applies(Where where, const FolderFacts& parent) {
@@ -357,6 +403,8 @@ void noteEntry(EntryMarks& found, std::string_view name, bool regularFile, bool 
             found |= marks::LayersFolder;
         else if (name.starts_with("PG_") && isTablespaceFolderName(name))
             found |= marks::TablespaceFolder;
+        else if (const auto digit = squidFolderDigit(name))
+            found |= marks::bit(marks::kFirstSquidFolderBit + *digit);
     }
     if (name.size() > kLongestMarkedName)
         return;
@@ -373,6 +421,10 @@ void noteEntry(EntryMarks& found, std::string_view name, bool regularFile, bool 
 
 std::span<const std::string_view> markedNames() noexcept {
     return kMarkedNameList;
+}
+
+std::span<const CloserLook> closerLooks() noexcept {
+    return kCloserLooks;
 }
 
 bool isMarkerFile(std::string_view name) noexcept {

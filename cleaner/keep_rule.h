@@ -27,7 +27,9 @@ namespace cleaner {
 //   5. a PostgreSQL cluster: PG_VERSION                  (sealed)
 //      ... then the other content rows: a quilt .pc, a Maildir, a
 //      Subversion or OSTree repository, container storage, a PostgreSQL
-//      tablespace                                         (sealed)
+//      tablespace, the top of a work tree that a version control system
+//      versions folders in (Subversion, Bazaar, darcs), a Wine prefix, a
+//      CMake build tree, a Squid cache                    (sealed)
 //   6. home, root, mnt, media, tmp in a system root      (kept alone)
 //   7. a mount point in the system root's etc/fstab      (kept alone)
 //   8. a desktop folder of a .config/user-dirs.dirs      (kept alone)
@@ -58,6 +60,12 @@ enum class KeepKind : std::uint8_t {
     SubversionRepository,
     OSTree,
     ContainerStorage,
+    SubversionWorkTree,
+    BazaarWorkTree,
+    DarcsWorkTree,
+    WinePrefix,
+    CMakeBuildTree,
+    SquidCache,
     SystemPlace,
     MountPoint,
     DesktopFolder,
@@ -80,32 +88,56 @@ struct KeepReason {
 };
 
 // Entries of a folder that the rule looks at, noted as the folder is read.
-using EntryMarks = std::uint32_t;
+using EntryMarks = std::uint64_t;
 namespace marks {
-inline constexpr EntryMarks HeadFile = 1 << 0;      // regular file HEAD
-inline constexpr EntryMarks ObjectsFolder = 1 << 1; // real folder objects
-inline constexpr EntryMarks RefsFolder = 1 << 2;    // real folder refs
-inline constexpr EntryMarks PgVersionFile = 1 << 3; // regular file PG_VERSION
+constexpr EntryMarks bit(unsigned n) noexcept {
+    return EntryMarks{1} << n;
+}
+inline constexpr EntryMarks HeadFile = bit(0);      // regular file HEAD
+inline constexpr EntryMarks ObjectsFolder = bit(1); // real folder objects
+inline constexpr EntryMarks RefsFolder = bit(2);    // real folder refs
+inline constexpr EntryMarks PgVersionFile = bit(3); // regular file PG_VERSION
 // Entries of any kind (a link counts) that call for a closer look.
-inline constexpr EntryMarks Etc = 1 << 4;
-inline constexpr EntryMarks Usr = 1 << 5;
-inline constexpr EntryMarks Config = 1 << 6;
-inline constexpr EntryMarks GitEntry = 1 << 7;   // .git, a folder or a file
-inline constexpr EntryMarks Gitmodules = 1 << 8; // .gitmodules
+inline constexpr EntryMarks Etc = bit(4);
+inline constexpr EntryMarks Usr = bit(5);
+inline constexpr EntryMarks Config = bit(6);
+inline constexpr EntryMarks GitEntry = bit(7);   // .git, a folder or a file
+inline constexpr EntryMarks Gitmodules = bit(8); // .gitmodules
 // What the other content rows look for.
-inline constexpr EntryMarks VersionFile = 1 << 9;         // regular file .version (quilt)
-inline constexpr EntryMarks CurFolder = 1 << 10;          // real folders cur, new, tmp (Maildir)
-inline constexpr EntryMarks NewFolder = 1 << 11;
-inline constexpr EntryMarks TmpFolder = 1 << 12;
-inline constexpr EntryMarks FormatFile = 1 << 13;         // regular file format (Subversion)
-inline constexpr EntryMarks DbFolder = 1 << 14;           // real folder db
-inline constexpr EntryMarks ConfigFile = 1 << 15;         // regular file config (OSTree)
-inline constexpr EntryMarks StorageLockFile = 1 << 16;    // regular file storage.lock
-inline constexpr EntryMarks LayersFolder = 1 << 17;       // real folder *-layers
-inline constexpr EntryMarks ContainersFolder = 1 << 18;   // real folders containers, image, volumes
-inline constexpr EntryMarks ImageFolder = 1 << 19;
-inline constexpr EntryMarks VolumesFolder = 1 << 20;
-inline constexpr EntryMarks TablespaceFolder = 1 << 21;   // real folder PG_15_202209061
+inline constexpr EntryMarks VersionFile = bit(9);         // regular file .version (quilt)
+inline constexpr EntryMarks CurFolder = bit(10);          // real folders cur, new, tmp (Maildir)
+inline constexpr EntryMarks NewFolder = bit(11);
+inline constexpr EntryMarks TmpFolder = bit(12);
+inline constexpr EntryMarks FormatFile = bit(13);         // regular file format (Subversion)
+inline constexpr EntryMarks DbFolder = bit(14);           // real folder db
+inline constexpr EntryMarks ConfigFile = bit(15);         // regular file config (OSTree)
+inline constexpr EntryMarks StorageLockFile = bit(16);    // regular file storage.lock
+inline constexpr EntryMarks LayersFolder = bit(17);       // real folder *-layers
+inline constexpr EntryMarks ContainersFolder = bit(18);   // real folders containers, image, volumes
+inline constexpr EntryMarks ImageFolder = bit(19);
+inline constexpr EntryMarks VolumesFolder = bit(20);
+inline constexpr EntryMarks TablespaceFolder = bit(21);   // real folder PG_15_202209061
+// The administrative folders of version control systems that version
+// folders; what they hold is looked at more closely (closerLooks()).
+inline constexpr EntryMarks SvnFolder = bit(22);          // real folders .svn, .bzr, _darcs
+inline constexpr EntryMarks BzrFolder = bit(23);
+inline constexpr EntryMarks DarcsFolder = bit(24);
+inline constexpr EntryMarks SvnWorkTree = bit(25);        // .svn holds wc.db
+inline constexpr EntryMarks BzrWorkTree = bit(26);        // .bzr holds checkout
+inline constexpr EntryMarks DarcsWorkTree = bit(27);      // _darcs holds hashed_inventory
+// Programs' own trees.
+inline constexpr EntryMarks SystemRegFile = bit(28);      // regular files system.reg, user.reg (Wine)
+inline constexpr EntryMarks UserRegFile = bit(29);
+inline constexpr EntryMarks DriveCFolder = bit(30);       // real folder drive_c
+inline constexpr EntryMarks CMakeCacheFile = bit(31);     // regular file CMakeCache.txt
+inline constexpr EntryMarks CMakeFilesFolder = bit(32);   // real folder CMakeFiles
+inline constexpr EntryMarks SwapStateFile = bit(33);      // regular file swap.state (Squid)
+// Entries of any kind that make a folder a home.
+inline constexpr EntryMarks BashrcEntry = bit(34);        // .bashrc
+inline constexpr EntryMarks ProfileEntry = bit(35);       // .profile
+// Real folders 00 to 0F, Squid's first level of cache folders: one bit each.
+inline constexpr unsigned kFirstSquidFolderBit = 48;
+inline constexpr EntryMarks SquidFolders = EntryMarks{0xFFFF} << kFirstSquidFolderBit;
 } // namespace marks
 
 // Notes the entry `name` in `marks`: whether it is a regular file, and
@@ -116,6 +148,16 @@ void noteEntry(EntryMarks& marks, std::string_view name, bool regularFile, bool 
 // looked at name by name instead. The tablespace and -layers folders are
 // known by a pattern, not a name: only a listing finds them.
 std::span<const std::string_view> markedNames() noexcept;
+
+// A mark that only a look inside a subfolder can give: `gives` when the
+// folder's entries hold `needs` and the entry `inside` exists (a link
+// counts, and is not followed).
+struct CloserLook {
+    EntryMarks needs;
+    std::string_view inside;
+    EntryMarks gives;
+};
+std::span<const CloserLook> closerLooks() noexcept;
 
 // A regular file of zero bytes that something needs all the same (.gitkeep,
 // __init__.py): it counts as data, as a file with a size does.

@@ -43,6 +43,7 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
     const EntryMarks maildir = marks::CurFolder | marks::NewFolder | marks::TmpFolder;
     const EntryMarks ostree = marks::ConfigFile | marks::ObjectsFolder | marks::RefsFolder;
     const EntryMarks docker = marks::ContainersFolder | marks::ImageFolder | marks::VolumesFolder;
+    const EntryMarks wine = marks::SystemRegFile | marks::UserRegFile | marks::DriveCFolder;
     struct Case {
         const char* name;
         FolderFacts parent;
@@ -93,6 +94,19 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
         {"docker", kPlain, docker, "it holds containers' storage (sealed)"},
         {"docker", kPlain, marks::ContainersFolder | marks::ImageFolder, "-"},
         {"fast", kPlain, marks::TablespaceFolder, "it is part of a PostgreSQL database (sealed)"},
+        {"wc", kPlain, marks::SvnFolder | marks::SvnWorkTree, "it is versioned by Subversion (sealed)"},
+        {"wc", kPlain, marks::SvnFolder, "-"}, // a .svn without wc.db: Subversion before 1.7, or not its
+        {"wc", kPlain, marks::BzrFolder | marks::BzrWorkTree, "it is versioned by Bazaar (sealed)"},
+        {"wc", kPlain, marks::BzrFolder, "-"}, // a branch without a working tree
+        {"wc", kPlain, marks::DarcsFolder | marks::DarcsWorkTree, "it is versioned by darcs (sealed)"},
+        {"wc", kPlain, marks::SvnWorkTree | marks::PgVersionFile, "it is part of a PostgreSQL database (sealed)"},
+        {"prefix", kPlain, wine, "Wine needs it (sealed)"},
+        {"prefix", kPlain, marks::SystemRegFile | marks::UserRegFile, "-"},
+        {"build", kPlain, marks::CMakeCacheFile | marks::CMakeFilesFolder, "it is a CMake build tree (sealed)"},
+        {"build", kPlain, marks::CMakeFilesFolder, "-"},
+        {"cache", kPlain, marks::SwapStateFile | marks::SquidFolders, "Squid needs it (sealed)"},
+        {"cache", kPlain, marks::SwapStateFile | (marks::SquidFolders & ~marks::bit(63)), "-"},
+        {"cache", kPlain, marks::SquidFolders, "-"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(verdict(c.name, c.parent, c.own), c.expected) << c.name;
@@ -143,6 +157,18 @@ TEST(KeepRule, EntryMarksNoteOnlyWhatTheRuleLooksAt) {
         {"PG_15-202209061", Folder, 0},
         {"PG_1x_202209061", Folder, 0},
         {"pg_15_202209061", Folder, 0},
+        {".svn", Folder, marks::SvnFolder},
+        {".svn", Link, 0},
+        {"_darcs", Folder, marks::DarcsFolder},
+        {"CMakeCache.txt", File, marks::CMakeCacheFile},
+        {"drive_c", Folder, marks::DriveCFolder},
+        {".bashrc", Link, marks::BashrcEntry}, // dotfiles are often links
+        {".profile", File, marks::ProfileEntry},
+        {"00", Folder, marks::bit(marks::kFirstSquidFolderBit)},
+        {"0F", Folder, marks::bit(marks::kFirstSquidFolderBit + 15)},
+        {"0A", File, 0},
+        {"0f", Folder, 0},
+        {"10", Folder, 0},
     };
     for (const Case& c : cases) {
         EntryMarks one = 0;

@@ -452,3 +452,98 @@ TEST_F(KeptRemoval, ProgramsStateAndMarkerFilesAreNeverRemoved) {
         EXPECT_TRUE(fs.exists(kept)) << kept;
     EXPECT_FALSE(fs.exists("/h/w"));
 }
+
+namespace {
+
+// Trees that programs make with empty folders in them by design, each
+// beside a near miss that is scanned as any folder.
+void addVersionedAndProgramTrees(MemoryFileSystem& fs) {
+    fs.addFile("/M/wc/.svn/wc.db", 4096);
+    fs.addFolder("/M/wc/build");
+    fs.addFolder("/M/wc/docs/drafts");
+    fs.addFolder("/M/old/.svn/text-base"); // Subversion before 1.7: a .svn in every folder
+    fs.addFolder("/M/old/docs");
+    fs.addFolder("/M/bzr/.bzr/checkout");
+    fs.addFolder("/M/bzr/e");
+    fs.addFolder("/M/branch/.bzr/branch"); // no working tree
+    fs.addFolder("/M/branch/e");
+    fs.addFile("/M/darcs/_darcs/hashed_inventory", 0);
+    fs.addFolder("/M/darcs/e");
+    fs.addFile("/M/wine/system.reg", 900);
+    fs.addFile("/M/wine/user.reg", 300);
+    fs.addFolder("/M/wine/drive_c/users/root/Temp");
+    fs.addFolder("/M/wine/drive_c/windows/temp");
+    fs.addFile("/M/cm/CMakeCache.txt", 20000);
+    fs.addFolder("/M/cm/CMakeFiles/util.dir/lib");
+    fs.addFolder("/M/cmlike/CMakeFiles/e"); // no CMakeCache.txt
+    fs.addFile("/M/squid/swap.state", 0);
+    fs.addFile("/M/nearly/swap.state", 0);
+    const char* const hex = "0123456789ABCDEF";
+    for (int i = 0; i < 16; ++i) {
+        fs.addFolder(std::string("/M/squid/0") + hex[i] + "/00");
+        if (i < 15)
+            fs.addFolder(std::string("/M/nearly/0") + hex[i]);
+    }
+}
+
+} // namespace
+
+TEST(KeptFolders, WorkTreesThatVersionFoldersAndProgramsTreesAreSealedByWhatTheyHold) {
+    MemoryFileSystem fs;
+    addVersionedAndProgramTrees(fs);
+    const Outcome outcome = scanned(fs, "/M");
+    EXPECT_EQ(outcome.stoppedAt, "");
+    Lines nearlySquid;
+    for (const char* digit : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E"})
+        nearlySquid.push_back(std::string("/M/nearly/0") + digit);
+    Lines expected{"/M/branch/e", "/M/cmlike", "/M/cmlike/CMakeFiles", "/M/cmlike/CMakeFiles/e"};
+    expected.insert(expected.end(), nearlySquid.begin(), nearlySquid.end());
+    expected.push_back("/M/old/docs");
+    EXPECT_EQ(outcome.found, expected);
+    EXPECT_EQ(outcome.kept, (Lines{
+                                "/M/branch/.bzr: it is part of a Bazaar repository",
+                                "/M/bzr: it is versioned by Bazaar",
+                                "/M/cm: it is a CMake build tree",
+                                "/M/darcs: it is versioned by darcs",
+                                "/M/old/.svn: it is part of a Subversion working copy",
+                                "/M/squid: Squid needs it",
+                                "/M/wc: it is versioned by Subversion",
+                                "/M/wine: Wine needs it",
+                            }));
+
+    const std::pair<const char*, const char*> inside[] = {
+        {"/M/wc/docs", "it is versioned by Subversion"},
+        {"/M/wine/drive_c/users", "Wine needs it"},
+        {"/M/cm/CMakeFiles/util.dir", "it is a CMake build tree"},
+        {"/M/squid/00", "Squid needs it"},
+    };
+    for (const auto& [main, reason] : inside) {
+        const Outcome within = scanned(fs, main);
+        EXPECT_EQ(within.mainFolderKept, main + std::string(": ") + reason);
+        EXPECT_EQ(within.found, Lines{}) << main;
+    }
+}
+
+TEST_F(KeptRemoval, WorkTreesAndProgramsTreesAreNeverRemoved) {
+    addVersionedAndProgramTrees(fs);
+    const std::pair<const char*, const char*> entries[] = {
+        {"/M/wc/docs/drafts", " was not deleted: it is versioned by Subversion."},
+        {"/M/wc", " was not deleted: it is versioned by Subversion."},
+        {"/M/bzr/e", " was not deleted: it is versioned by Bazaar."},
+        {"/M/darcs/e", " was not deleted: it is versioned by darcs."},
+        {"/M/wine/drive_c/windows/temp", " was not deleted: Wine needs it."},
+        {"/M/cm/CMakeFiles/util.dir/lib", " was not deleted: it is a CMake build tree."},
+        {"/M/squid/0F/00", " was not deleted: Squid needs it."},
+        {"/M/old/docs", " has been deleted."},
+    };
+    Lines paths;
+    Lines expectedLog;
+    for (const auto& [path, line] : entries) {
+        paths.push_back(path);
+        expectedLog.push_back(path + std::string(line));
+    }
+    EXPECT_EQ(deleteAll("/M", paths), expectedLog);
+    for (const char* kept : {"/M/wc/docs/drafts", "/M/bzr/e", "/M/darcs/e", "/M/wine/drive_c/windows/temp",
+                             "/M/cm/CMakeFiles/util.dir/lib", "/M/squid/0F/00"})
+        EXPECT_TRUE(fs.exists(kept)) << kept;
+}

@@ -45,7 +45,7 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     ec = summariseFolder(m_fs, mainFolder.get(), m_device, SizeNeed::None, m_summary, m_scratch, m_failedName,
                          stop, m_maxThreads, listedFoldersAreReal);
     const EntryMarks mainMarks = ec ? lookUpMarks(m_fs, mainFolder.get(), "") : m_summary.marks;
-    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_named);
+    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_userHome, m_named);
     if (above.sealedBy) {
         m_outcome.mainFolderKept = KeptFolder{mainFolderPath, above.sealedBy->text()};
         return m_outcome;
@@ -55,7 +55,9 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
         return m_outcome;
     }
     m_examined.fetch_add(1, std::memory_order_relaxed);
-    FolderFacts facts{m_summary.marks, false, above.fileSystemRoot};
+    FolderFacts facts = above.mainFacts;
+    facts.marks = m_summary.marks;
+    facts.fileSystemRoot = above.fileSystemRoot;
     if (!ec)
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainFolder.get(), "", facts, ec));
     if (ec) {

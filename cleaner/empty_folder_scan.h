@@ -5,6 +5,7 @@
 #include "folder_summary.h"
 #include "keep_rule.h"
 #include "read_ahead.h"
+#include "user_home.h"
 
 #include <atomic>
 #include <cstdint>
@@ -87,6 +88,9 @@ public:
     // Exactly this many threads, however fast reads are; 0 makes the walk
     // read every folder itself, one at a time.
     void setReadAheadThreads(unsigned threads) noexcept { m_threads = m_maxThreads = threads; }
+    // Whose home counts as the user's (by default the password database's
+    // word for this process's user), for tests.
+    void setUserHome(std::optional<std::string> home) { m_userHome = std::move(home); }
 
     ScanOutcome run(const FoundFolders& found, std::stop_token stop = {});
 
@@ -129,6 +133,7 @@ private:
     Frame& currentFolder() { return m_frames.back(); }
 
     FileSystem& m_fs;
+    std::optional<std::string> m_userHome = userHomeFolder();
     unsigned m_threads = defaultReadAheadThreads();
     unsigned m_maxThreads = kSlowFileSystemReadAheadThreads;
     ReadAhead* m_readAhead = nullptr; // while run() lasts

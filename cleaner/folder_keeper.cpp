@@ -4,6 +4,7 @@
 #include "fs_error.h"
 #include "path.h"
 
+#include <memory>
 #include <vector>
 
 namespace cleaner {
@@ -60,6 +61,52 @@ std::optional<std::string> spelledFromMain(const std::string& path, const std::s
     return joinPath(mainFolderPath, std::string_view(path).substr(prefix.size()));
 }
 
+// One of the main folder and the folders above it, as lookAbove() sees it.
+struct ChainFolder {
+    std::string path; // real, without links
+    std::optional<std::uint64_t> device;
+    FolderFacts facts; // of the folders above the main folder
+    NamedInside inside;
+};
+
+std::string_view lastName(const std::string& path) {
+    return std::string_view(path).substr(path.rfind('/') + 1);
+}
+
+// What the folders above tell of the main folder chain[0]: whether it is a
+// home, holds homes, and where homes lie beneath it (the user's own, and
+// those the etc/passwd of each system above names).
+FolderFacts mainFolderFacts(FileSystem& fs, const std::vector<ChainFolder>& chain,
+                            const std::optional<std::string>& userHome) {
+    FolderFacts facts;
+    if (chain.size() >= 2) {
+        facts.holdsHomes = chain[1].facts.systemRoot && lastName(chain[0].path) == "home";
+        facts.home = chain.size() >= 3 && chain[2].facts.systemRoot && lastName(chain[1].path) == "home";
+    }
+    std::vector<std::string> homes; // real paths
+    if (userHome) {
+        std::error_code ec;
+        std::string canonical = fs.canonicalPath(*userHome, ec);
+        if (!ec)
+            homes.push_back(std::move(canonical));
+    }
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        if (chain[i].facts.homesBeneath)
+            for (const std::string& home : *chain[i].facts.homesBeneath)
+                homes.push_back(home.empty() ? chain[i].path : joinPath(chain[i].path, home));
+    const std::string prefix = prefixOf(chain[0].path);
+    HomePaths beneath;
+    for (const std::string& home : homes) {
+        if (home == chain[0].path)
+            facts.home = true;
+        else if (home.starts_with(prefix))
+            beneath.push_back(home.substr(prefix.size()));
+    }
+    if (!beneath.empty())
+        facts.homesBeneath = std::make_shared<const HomePaths>(std::move(beneath));
+    return facts;
+}
+
 } // namespace
 
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
@@ -72,6 +119,15 @@ NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& pre
             if (const auto fstab = readNamingFile(fs, from, prefix + "etc/fstab", shortOf))
                 inside.mountPoints = mountPointsIn(*fstab);
     }
+    if (homeByContent(facts.marks))
+        facts.home = true;
+    if (facts.systemRoot)
+        if (const auto passwd = readNamingFile(fs, from, prefix + "etc/passwd", shortOf)) {
+            HomePaths homes = homesIn(*passwd);
+            if (facts.homesBeneath)
+                homes.insert(homes.end(), facts.homesBeneath->begin(), facts.homesBeneath->end());
+            facts.homesBeneath = homes.empty() ? nullptr : std::make_shared<const HomePaths>(std::move(homes));
+        }
     if (facts.marks & marks::Config)
         if (const auto userDirs = readNamingFile(fs, from, prefix + ".config/user-dirs.dirs", shortOf))
             inside.desktopFolders = desktopFoldersIn(*userDirs);
@@ -122,7 +178,7 @@ EntryMarks readMarks(FileSystem& fs, FolderHandle folder) {
 }
 
 AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,
-                          NamedFolders& named) {
+                          const std::optional<std::string>& userHome, NamedFolders& named) {
     AboveMainFolder above;
     std::error_code ec;
     const std::string canonicalMain = fs.canonicalPath(mainFolderPath, ec);
@@ -130,15 +186,9 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Ent
         return above;
 
     // chain[0] is the main folder, then each folder above it up to "/".
-    struct Folder {
-        std::string path;
-        std::optional<std::uint64_t> device;
-        FolderFacts facts; // of the folders above the main folder
-        NamedInside inside;
-    };
-    std::vector<Folder> chain;
+    std::vector<ChainFolder> chain;
     for (std::string path = canonicalMain;; path = parentOf(path)) {
-        Folder& folder = chain.emplace_back();
+        ChainFolder& folder = chain.emplace_back();
         folder.path = path;
         const EntryStatus status = fs.lookUp(kNoFolder, path, true, ec);
         if (!ec)
@@ -163,11 +213,12 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Ent
         chain[i].inside = lookInside(fs, kNoFolder, prefixOf(chain[i].path), chain[i].facts, above.shortOf);
     }
     above.fileSystemRoot = fileSystemRoot(0);
+    above.mainFacts = mainFolderFacts(fs, chain, userHome);
 
     // Nearest first, and only on the main folder's own file system: a drive
     // mounted beneath a sealed folder is still the user's to clean.
     for (std::size_t i = 0; i + 1 < chain.size() && chain[i].device == chain[0].device; ++i) {
-        const std::string name = chain[i].path.substr(chain[i].path.rfind('/') + 1);
+        const std::string name(lastName(chain[i].path));
         above.sealedBy = keptByName(name, chain[i + 1].facts);
         if (!above.sealedBy)
             above.sealedBy = keptByContent(name, chain[i].facts.marks);

@@ -14,7 +14,8 @@ namespace cleaner {
 // look-up or read that fails just means "no".
 
 // Completes `facts` of a folder whose entries are noted in facts.marks:
-// whether it is a system root, and what its etc/fstab (in a system root)
+// whether it is a system root (and which homes its etc/passwd names), a
+// home by what it holds, and what its etc/fstab (in a system root)
 // and .config/user-dirs.dirs name, and the submodules its .gitmodules
 // names when it also holds .git. Looks only when the folder holds an entry
 // named etc, usr, .config or both .git and .gitmodules, so most folders
@@ -49,6 +50,9 @@ struct AboveMainFolder {
     std::optional<KeepReason> sealedBy;
     // The main folder is "/" or the root of its file system (rule 1).
     bool fileSystemRoot = false;
+    // What the folders above tell of the main folder (inheritedFacts());
+    // lookInside() completes it from what the main folder holds.
+    FolderFacts mainFacts;
     // A file above could not be read for want of descriptors or memory.
     std::error_code shortOf;
 };
@@ -59,7 +63,10 @@ struct AboveMainFolder {
 // not twice, and judged by what the caller will walk. Adds to `named`, at
 // negative levels, what the fstab and user-dirs files above the main folder
 // name beneath it, spelled from `mainFolderPath` as the scan spells its paths.
+// `userHome` is the home of the user running the scan (userHomeFolder()).
+// A hidden folder above is judged as any: the user who opens ~/.cache
+// wants it cleaned.
 AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,
-                          NamedFolders& named);
+                          const std::optional<std::string>& userHome, NamedFolders& named);
 
 } // namespace cleaner

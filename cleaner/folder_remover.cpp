@@ -192,12 +192,14 @@ bool FolderRemover::openMainFolder() {
     // one listing of the main folder: a sealed one is looked into no further.
     WayStep& mainStep = m_way.front();
     const EntryMarks mainMarks = readMarks(m_fs, mainStep.folder.get());
-    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_named);
+    const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_userHome, m_named);
     mainStep.judged = true;
     mainStep.sealed = above.sealedBy;
     std::error_code shortOf = above.shortOf;
     if (!mainStep.sealed) {
-        mainStep.facts = FolderFacts{mainMarks, false, above.fileSystemRoot};
+        mainStep.facts = above.mainFacts;
+        mainStep.facts.marks = mainMarks;
+        mainStep.facts.fileSystemRoot = above.fileSystemRoot;
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts, shortOf));
     }
     // What a file that could not be read names is unknown: nothing goes.
@@ -231,6 +233,7 @@ void FolderRemover::judgeWayStep(std::size_t depth) {
     step.sealed = keptByContent(step.name, found);
     if (step.sealed)
         return;
+    step.facts = inheritedFacts(m_way[depth - 1].facts, step.name);
     step.facts.marks = found;
     std::string path = mainFolderPath;
     for (std::size_t i = 1; i <= depth; ++i)
@@ -338,7 +341,7 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
         return outcome(Result::Failed, ec);
 
     m_nodes.clear();
-    m_nodes.push_back(CheckedFolder{name, opened});
+    m_nodes.push_back(CheckedFolder{name, opened, 0, 0, 0, {}});
     RemovalOutcome verdict = judgeNode(0, top.get());
     if (verdict.result == Result::Deleted)
         verdict = checkTree(top.get());
@@ -424,8 +427,10 @@ RemovalOutcome FolderRemover::judgeNode(std::size_t node, FolderHandle folder) {
     }
     if (node != 0 && keptByContent(m_nodes[node].name, m_summary.marks))
         return outcome(Result::NotEmpty);
-    FolderFacts facts{m_summary.marks, false, false};
-    std::error_code shortOf; // only whether it is a system root matters here, known by look-ups
+    const FolderFacts& parentFacts = node == 0 ? m_way.back().facts : m_nodes[m_nodes[node].parent].facts;
+    FolderFacts facts = inheritedFacts(parentFacts, m_nodes[node].name);
+    facts.marks = m_summary.marks;
+    std::error_code shortOf; // only whether it is a system root or a home matters here, known by look-ups
     lookInside(m_fs, folder, "", facts, shortOf);
     const std::string path = m_named.empty() ? std::string() : nodePath(node);
     for (const std::string& name : m_summary.subFolders)
@@ -433,10 +438,11 @@ RemovalOutcome FolderRemover::judgeNode(std::size_t node, FolderHandle folder) {
             (!m_named.empty() && m_named.find(joinPath(path, name))))
             return outcome(Result::NotEmpty);
 
+    m_nodes[node].facts = std::move(facts);
     m_nodes[node].firstChild = m_nodes.size();
     m_nodes[node].childCount = m_summary.subFolders.size();
     for (std::string& name : m_summary.subFolders)
-        m_nodes.push_back(CheckedFolder{std::move(name), {}, 0, 0, node});
+        m_nodes.push_back(CheckedFolder{std::move(name), {}, 0, 0, node, {}});
     return outcome(Result::Deleted);
 }
 

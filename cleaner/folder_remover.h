@@ -6,6 +6,7 @@
 #include "folder_summary.h"
 #include "keep_rule.h"
 #include "removal_outcome.h"
+#include "user_home.h"
 
 #include <cstdint>
 #include <optional>
@@ -64,6 +65,8 @@ public:
     // Deletes only while the main folder is still the one the list was made
     // of; otherwise every entry is no longer there.
     void expectMainFolder(const EntryStatus& identity) { m_expectedMain = identity; }
+    // Whose home counts as the user's, as for the scan.
+    void setUserHome(std::optional<std::string> home) { m_userHome = std::move(home); }
 
     RemovalOutcome DeleteFolder(const RemovalRequest& request);
 
@@ -89,6 +92,7 @@ private:
         std::size_t firstChild = 0; // its subfolders are nodes [firstChild, firstChild + childCount)
         std::size_t childCount = 0;
         std::size_t parent = 0;
+        FolderFacts facts; // once judged, for judging its subfolders
     };
     class Staging;
 
@@ -110,6 +114,7 @@ private:
     FileSystem& m_fs;
     DeletedFolders& m_deleted;
     std::optional<EntryStatus> m_expectedMain;
+    std::optional<std::string> m_userHome = userHomeFolder();
     bool m_mainOpened = false;
     RemovalOutcome m_mainProblem; // when the main folder can't be used
     NamedFolders m_named;         // by the fstab and user-dirs files on the way

@@ -40,6 +40,7 @@ constexpr std::array kReasons = {
     ReasonRow{KeepKind::WinePrefix, true, "Wine needs it"},
     ReasonRow{KeepKind::CMakeBuildTree, true, "it is a CMake build tree"},
     ReasonRow{KeepKind::SquidCache, true, "Squid needs it"},
+    ReasonRow{KeepKind::ProgramState, true, "programs keep their state in it"},
     ReasonRow{KeepKind::SystemPlace, false, "the system needs it"},
     ReasonRow{KeepKind::MountPoint, false, "it is a mount point in "},
     ReasonRow{KeepKind::DesktopFolder, false, "the desktop uses it ("},
@@ -52,9 +53,10 @@ const ReasonRow& rowOf(KeepKind kind) {
 }
 
 // Where a name rule applies: in the parent folder of what kind.
-enum class Where : std::uint8_t { FileSystemRoot, SystemRoot, Anywhere };
+enum class Where : std::uint8_t { FileSystemRoot, SystemRoot, Home, Anywhere };
 
-// Names that keep a folder of one kind, where the parent is of a kind.
+// Names that keep a folder of one kind, where the parent is of a kind: the
+// names listed, or, with none, every hidden name.
 struct NameRow {
     Where where;
     KeepKind kind;
@@ -83,6 +85,9 @@ constexpr NameRow kSealedByName[] = {
     {Where::Anywhere, KeepKind::Bazaar, kBazaar},
     {Where::Anywhere, KeepKind::Syncthing, kSyncthing},
     {Where::Anywhere, KeepKind::GnuPG, kGnuPG},
+    // An empty hidden folder in a home is clutter no one sees, and almost
+    // always a program's: its swap, its sockets, its cache to come.
+    {Where::Home, KeepKind::ProgramState, {}},
 };
 
 // Rule 6.
@@ -158,6 +163,7 @@ constexpr MarkedName kMarkedNames[] = {
     {"format", Need::RegularFile, marks::FormatFile},
     {".bashrc", Need::AnyEntry, marks::BashrcEntry},
     {".config", Need::AnyEntry, marks::Config},
+    {".config", Need::RealFolder, marks::ConfigFolder},
     {"drive_c", Need::RealFolder, marks::DriveCFolder},
     {"objects", Need::RealFolder, marks::ObjectsFolder},
     {"volumes", Need::RealFolder, marks::VolumesFolder},
@@ -234,6 +240,8 @@ bool applies(Where where, const FolderFacts& parent) {
         return parent.fileSystemRoot;
     case Where::SystemRoot:
         return parent.systemRoot;
+    case Where::Home:
+        return parent.home;
     case Where::Anywhere:
         return true;
     }
@@ -242,10 +250,12 @@ bool applies(Where where, const FolderFacts& parent) {
 
 std::optional<KeepReason> firstMatch(std::span<const NameRow> rows, std::string_view name,
                                      const FolderFacts& parent) {
-    for (const NameRow& row : rows)
-        if (applies(row.where, parent) &&
-            std::find(row.names.begin(), row.names.end(), name) != row.names.end())
+    for (const NameRow& row : rows) {
+        const bool named = row.names.empty() ? name.starts_with('.')
+                                             : std::find(row.names.begin(), row.names.end(), name) != row.names.end();
+        if (named && applies(row.where, parent))
             return KeepReason{row.kind, {}};
+    }
     return std::nullopt;
 }
 
@@ -414,8 +424,7 @@ void noteEntry(EntryMarks& found, std::string_view name, bool regularFile, bool 
             continue;
         if (marked.need == Need::AnyEntry || (marked.need == Need::RegularFile && regularFile) ||
             (marked.need == Need::RealFolder && realFolder))
-            found |= marked.mark;
-        return;
+            found |= marked.mark; // a name may have a row for each kind it counts as
     }
 }
 
@@ -429,6 +438,51 @@ std::span<const CloserLook> closerLooks() noexcept {
 
 bool isMarkerFile(std::string_view name) noexcept {
     return std::find(std::begin(kMarkerFiles), std::end(kMarkerFiles), name) != std::end(kMarkerFiles);
+}
+
+FolderFacts inheritedFacts(const FolderFacts& parent, std::string_view name) {
+    FolderFacts facts;
+    facts.home = parent.holdsHomes;
+    facts.holdsHomes = parent.systemRoot && name == "home";
+    if (!parent.homesBeneath)
+        return facts;
+    HomePaths beneath;
+    for (const std::string& home : *parent.homesBeneath) {
+        if (!home.starts_with(name))
+            continue;
+        if (home.size() == name.size())
+            facts.home = true;
+        else if (home[name.size()] == '/')
+            beneath.push_back(home.substr(name.size() + 1));
+    }
+    if (!beneath.empty())
+        facts.homesBeneath = std::make_shared<const HomePaths>(std::move(beneath));
+    return facts;
+}
+
+bool homeByContent(EntryMarks own) noexcept {
+    return (own & (marks::ConfigFolder | marks::BashrcEntry | marks::ProfileEntry)) != 0;
+}
+
+HomePaths homesIn(std::string_view passwd) {
+    HomePaths homes;
+    forEachLine(passwd, [&homes](std::string_view line) {
+        // name:password:uid:gid:gecos:home:shell
+        for (int field = 0; field < 5; ++field) {
+            const std::size_t colon = line.find(':');
+            if (colon == std::string_view::npos)
+                return;
+            line.remove_prefix(colon + 1);
+        }
+        std::string home(line.substr(0, std::min(line.find(':'), line.size())));
+        if (!home.starts_with('/'))
+            return;
+        dropTrailingSlashes(home);
+        home.erase(0, 1);
+        if (home.empty() || isPlainRelativePath(home))
+            homes.push_back(std::move(home));
+    });
+    return homes;
 }
 
 std::optional<KeepReason> keptByName(std::string_view name, const FolderFacts& parent) {

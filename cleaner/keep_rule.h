@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,6 +24,7 @@ namespace cleaner {
 //   1. lost+found at the root of a file system           (sealed)
 //   2. bin, etc, usr, var ... directly in a system root  (sealed)
 //   3. .git, .hg, .svn, .bzr, .stfolder, private-keys-v1.d (sealed)
+//  3b. a hidden folder (.vim, .ssh) directly in a home    (sealed)
 //   4. a bare git repository: HEAD, objects/ and refs/   (sealed)
 //   5. a PostgreSQL cluster: PG_VERSION                  (sealed)
 //      ... then the other content rows: a quilt .pc, a Maildir, a
@@ -66,6 +68,7 @@ enum class KeepKind : std::uint8_t {
     WinePrefix,
     CMakeBuildTree,
     SquidCache,
+    ProgramState,
     SystemPlace,
     MountPoint,
     DesktopFolder,
@@ -135,6 +138,7 @@ inline constexpr EntryMarks SwapStateFile = bit(33);      // regular file swap.s
 // Entries of any kind that make a folder a home.
 inline constexpr EntryMarks BashrcEntry = bit(34);        // .bashrc
 inline constexpr EntryMarks ProfileEntry = bit(35);       // .profile
+inline constexpr EntryMarks ConfigFolder = bit(36);       // real folder .config
 // Real folders 00 to 0F, Squid's first level of cache folders: one bit each.
 inline constexpr unsigned kFirstSquidFolderBit = 48;
 inline constexpr EntryMarks SquidFolders = EntryMarks{0xFFFF} << kFirstSquidFolderBit;
@@ -163,16 +167,37 @@ std::span<const CloserLook> closerLooks() noexcept;
 // __init__.py): it counts as data, as a file with a size does.
 bool isMarkerFile(std::string_view name) noexcept;
 
+// Homes beneath a folder, by their paths relative to it ("" is the folder
+// itself), in no order.
+using HomePaths = std::vector<std::string>;
+
 // What the rule knows of a folder whose subfolders are being judged.
 struct FolderFacts {
     EntryMarks marks = 0;
     bool systemRoot = false;
     // "/", or a folder on another device than the folder above it.
     bool fileSystemRoot = false;
+    // A user's home: its hidden folders are programs' (rule 3b).
+    bool home = false;
+    // The home folder of a system root: every folder in it is a home.
+    bool holdsHomes = false;
+    // The homes that a system's etc/passwd (or the password database, for
+    // the user running the scan) names beneath it; null when none.
+    std::shared_ptr<const HomePaths> homesBeneath;
 };
 
-// Rules 1 to 3: by the folder's name and what its parent is. A folder
-// sealed here is never read.
+// What a folder's parent tells of it: whether it is a home, and which homes
+// lie beneath it. Its own marks complete that (homeByContent()).
+FolderFacts inheritedFacts(const FolderFacts& parent, std::string_view name);
+// A folder holding a .config folder, a .bashrc or a .profile is a home,
+// wherever it lies (on another disk, copied to a backup drive).
+bool homeByContent(EntryMarks own) noexcept;
+// The homes an etc/passwd names (the sixth field of each line), relative to
+// the system root it lies in ("home/you"; "" for "/"), in file order.
+HomePaths homesIn(std::string_view passwd);
+
+// Rules 1 to 3, then a hidden folder directly in a home (3b): by the
+// folder's name and what its parent is. A folder sealed here is never read.
 std::optional<KeepReason> keptByName(std::string_view name, const FolderFacts& parent);
 // Rules 4 and 5 and the rows after them: by what the folder `name` holds.
 std::optional<KeepReason> keptByContent(std::string_view name, EntryMarks own);

@@ -435,6 +435,7 @@ void ReadAhead::Shared::read(const FolderReadPtr& parent, FolderRead& folder, st
             weighs();
         return;
     }
+    folder.facts = inheritedFacts(parent->facts, folder.name);
     folder.facts.marks = folder.summary.marks;
     if (auto sealed = keptByContent(folder.name, folder.facts.marks)) {
         folder.kept = std::move(sealed);

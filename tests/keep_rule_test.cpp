@@ -19,9 +19,17 @@ void PrintTo(const DesktopFolder& folder, std::ostream* out) {
 
 namespace {
 
-constexpr FolderFacts kPlain{};
-constexpr FolderFacts kSystemRoot{0, true, false};
-constexpr FolderFacts kFileSystemRoot{0, false, true};
+const FolderFacts kPlain{};
+FolderFacts facts(bool systemRoot, bool fileSystemRoot, bool home = false) {
+    FolderFacts made;
+    made.systemRoot = systemRoot;
+    made.fileSystemRoot = fileSystemRoot;
+    made.home = home;
+    return made;
+}
+const FolderFacts kSystemRoot = facts(true, false);
+const FolderFacts kFileSystemRoot = facts(false, true);
+const FolderFacts kHome = facts(false, false, true);
 
 // The first rule that holds, as the scan asks them: by name, by content,
 // by place.
@@ -52,7 +60,7 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
     };
     const Case cases[] = {
         {"lost+found", kFileSystemRoot, 0, "the file system keeps it for repairs (sealed)"},
-        {"lost+found", FolderFacts{0, true, true}, 0, "the file system keeps it for repairs (sealed)"},
+        {"lost+found", facts(true, true), 0, "the file system keeps it for repairs (sealed)"},
         {"lost+found", kSystemRoot, 0, "the system needs it (sealed)"},
         {"lost+found", kPlain, 0, "-"},
         {"var", kSystemRoot, bareGit, "the system needs it (sealed)"},
@@ -94,6 +102,11 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
         {"docker", kPlain, docker, "it holds containers' storage (sealed)"},
         {"docker", kPlain, marks::ContainersFolder | marks::ImageFolder, "-"},
         {"fast", kPlain, marks::TablespaceFolder, "it is part of a PostgreSQL database (sealed)"},
+        {".vim", kHome, 0, "programs keep their state in it (sealed)"},
+        {".git", kHome, 0, "it is part of a git repository (sealed)"},
+        {".stfolder", kHome, 0, "Syncthing needs it (sealed)"},
+        {".vim", kPlain, 0, "-"},
+        {"vim", kHome, 0, "-"},
         {"wc", kPlain, marks::SvnFolder | marks::SvnWorkTree, "it is versioned by Subversion (sealed)"},
         {"wc", kPlain, marks::SvnFolder, "-"}, // a .svn without wc.db: Subversion before 1.7, or not its
         {"wc", kPlain, marks::BzrFolder | marks::BzrWorkTree, "it is versioned by Bazaar (sealed)"},
@@ -273,4 +286,36 @@ TEST(KeepRule, TheNearestFileDecidesAndMountPointsGoBeforeDesktopFolders) {
     EXPECT_EQ(textOf("/data/x"), "-");
     EXPECT_EQ(textOf("/dat"), "-");
     EXPECT_EQ(textOf("/home/u/M/A"), "the desktop uses it (XDG_A_DIR)") << "a desktop folder before a submodule";
+}
+
+// Which folders are homes: those an etc/passwd names, those directly in a
+// system's home, and those holding what a home holds.
+TEST(KeepRule, HomesAreKnownFromPasswdFromTheirPlaceAndFromWhatTheyHold) {
+    EXPECT_EQ(cleaner::homesIn("root:x:0:0:root:/root:/bin/bash\n"
+                               "u:x:1000:1000:U,,,:/home/u/:/bin/bash\n"
+                               "top:x:2:2::/:/usr/sbin/nologin\n"
+                               "short:x:3:3\n"
+                               "rel:x:4:4::relative:/bin/sh\n"
+                               "up:x:5:5::/home/../etc:/bin/sh\n"
+                               "empty:x:6:6:::/bin/sh"),
+              (cleaner::HomePaths{"root", "home/u", ""}));
+
+    FolderFacts root = kSystemRoot;
+    root.homesBeneath = std::make_shared<const cleaner::HomePaths>(cleaner::HomePaths{"root", "data/alice", ""});
+    const FolderFacts home = cleaner::inheritedFacts(root, "home");
+    EXPECT_TRUE(home.holdsHomes && !home.home);
+    EXPECT_TRUE(cleaner::inheritedFacts(home, "bob").home) << "directly in a system's home";
+    EXPECT_FALSE(cleaner::inheritedFacts(cleaner::inheritedFacts(home, "bob"), "sub").home);
+    EXPECT_TRUE(cleaner::inheritedFacts(root, "root").home);
+    const FolderFacts data = cleaner::inheritedFacts(root, "data");
+    EXPECT_FALSE(data.home || data.holdsHomes);
+    EXPECT_TRUE(cleaner::inheritedFacts(data, "alice").home);
+    EXPECT_FALSE(cleaner::inheritedFacts(data, "alic").home);
+    EXPECT_FALSE(cleaner::inheritedFacts(root, "dat").homesBeneath);
+    EXPECT_FALSE(cleaner::inheritedFacts(kPlain, "home").holdsHomes) << "only a system's home holds homes";
+
+    EXPECT_TRUE(cleaner::homeByContent(marks::ConfigFolder));
+    EXPECT_TRUE(cleaner::homeByContent(marks::BashrcEntry));
+    EXPECT_TRUE(cleaner::homeByContent(marks::ProfileEntry));
+    EXPECT_FALSE(cleaner::homeByContent(marks::Config)) << "a .config that is no folder";
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 #include <set>
 
 using testing_support::HookedFileSystem;
@@ -27,10 +28,12 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-Outcome scan(cleaner::FileSystem& fs, const std::string& main, unsigned threads) {
+Outcome scan(cleaner::FileSystem& fs, const std::string& main, unsigned threads,
+             const std::optional<std::string>& userHome) {
     Outcome result;
     cleaner::EmptyFolderScan scan(fs, main);
     scan.setReadAheadThreads(threads);
+    scan.setUserHome(userHome);
     const cleaner::ScanOutcome outcome = scan.run([&result](std::vector<std::string>&& batch) {
         result.found.insert(result.found.end(), batch.begin(), batch.end());
     });
@@ -44,9 +47,10 @@ Outcome scan(cleaner::FileSystem& fs, const std::string& main, unsigned threads)
 
 // The same with the walk reading alone and with read-ahead threads: the
 // outcome must not depend on how many there are.
-Outcome scanned(cleaner::FileSystem& fs, const std::string& main) {
-    const Outcome alone = scan(fs, main, 0);
-    EXPECT_EQ(alone, scan(fs, main, 16)) << main;
+Outcome scanned(cleaner::FileSystem& fs, const std::string& main,
+               const std::optional<std::string>& userHome = std::nullopt) {
+    const Outcome alone = scan(fs, main, 0, userHome);
+    EXPECT_EQ(alone, scan(fs, main, 16, userHome)) << main;
     return alone;
 }
 
@@ -92,6 +96,7 @@ TEST(KeptFolders, EachRuleKeepsItsFolderAndEverythingElseIsListedAsBefore) {
                                 "/data: it is a mount point in /etc/fstab",
                                 "/etc: the system needs it",
                                 "/home: the system needs it",
+                                "/home/u/.config: programs keep their state in it",
                                 "/home/u/Music: the desktop uses it (XDG_MUSIC_DIR)",
                                 "/home/u/bare: it is part of a git repository",
                                 "/home/u/db: it is part of a PostgreSQL database",
@@ -546,4 +551,72 @@ TEST_F(KeptRemoval, WorkTreesAndProgramsTreesAreNeverRemoved) {
     for (const char* kept : {"/M/wc/docs/drafts", "/M/bzr/e", "/M/darcs/e", "/M/wine/drive_c/windows/temp",
                              "/M/cm/CMakeFiles/util.dir/lib", "/M/squid/0F/00"})
         EXPECT_TRUE(fs.exists(kept)) << kept;
+}
+
+namespace {
+
+// Homes of every kind, each with a program's hidden folder in it, beside a
+// hidden folder in a folder that is no home.
+void addHomes(MemoryFileSystem& fs) {
+    fs.addTextFile("/etc/os-release", "ID=debian\n");
+    fs.addTextFile("/etc/passwd", "root:x:0:0:root:/root:/bin/bash\n"
+                                  "alice:x:1000:1000:Alice,,,:/data/alice/:/bin/bash\n");
+    fs.addFolder("/root/.cache/pip");       // named in etc/passwd
+    fs.addFolder("/data/alice/.ssh/cm");     // named there too, outside the system's home
+    fs.addFolder("/data/alice/projects/e");  // not hidden: scanned as usual
+    fs.addFolder("/home/bob/.vim/swap");    // directly in the system's home
+    fs.addOther("/backup/carol/.bashrc");   // a link, as dotfile managers make
+    fs.addFolder("/backup/carol/.local/state");
+    fs.addFolder("/backup/dave/.config");   // a .config folder makes a home
+    fs.addFolder("/backup/dave/.emacs.d/auto-save-list");
+    fs.addFolder("/work/me/.mozilla");      // the home of the user who scans
+    fs.addFolder("/work/other/.hidden/e");  // no home: listed as before
+    fs.addFile("/work/other/.config", 0);   // a file named .config makes no home
+}
+
+} // namespace
+
+TEST(KeptFolders, HiddenFoldersDirectlyInAHomeAreProgramsAndSealed) {
+    MemoryFileSystem fs;
+    addHomes(fs);
+    const Outcome outcome = scanned(fs, "/", "/work/me");
+    EXPECT_EQ(outcome.stoppedAt, "");
+    EXPECT_EQ(outcome.found, (Lines{"/data/alice/projects", "/data/alice/projects/e", "/work/other/.hidden",
+                                    "/work/other/.hidden/e"}));
+    const Lines programs = {"/backup/carol/.local", "/backup/dave/.config", "/backup/dave/.emacs.d",
+                            "/home/bob/.vim",       "/root/.cache",         "/data/alice/.ssh",
+                            "/work/me/.mozilla"};
+    for (const std::string& folder : programs)
+        EXPECT_NE(std::find(outcome.kept.begin(), outcome.kept.end(),
+                            folder + ": programs keep their state in it"),
+                  outcome.kept.end())
+            << folder;
+
+    // Beneath the main folder only: opened on purpose, a hidden folder is
+    // scanned as any other.
+    EXPECT_EQ(scanned(fs, "/home/bob/.vim").found, (Lines{"/home/bob/.vim/swap"}));
+    EXPECT_EQ(scanned(fs, "/home/bob/.vim").mainFolderKept, "");
+    // A home is known from above too: the main folder, or its parent.
+    EXPECT_EQ(scanned(fs, "/home/bob").found, Lines{});
+    EXPECT_EQ(scanned(fs, "/home").found, Lines{});
+    EXPECT_EQ(scanned(fs, "/work/me", "/work/me").found, Lines{});
+    EXPECT_EQ(scanned(fs, "/work/me", std::nullopt).found, (Lines{"/work/me/.mozilla"}));
+    EXPECT_EQ(scanned(fs, "/data").found, (Lines{"/data/alice/projects", "/data/alice/projects/e"}));
+}
+
+TEST_F(KeptRemoval, AProgramsHiddenFolderInAHomeIsNeverRemoved) {
+    addHomes(fs);
+    EXPECT_EQ(deleteAll("/home/bob", {"/home/bob/.vim/swap", "/home/bob/.vim"}),
+              (Lines{"/home/bob/.vim/swap was not deleted: programs keep their state in it.",
+                     "/home/bob/.vim was not deleted: programs keep their state in it."}));
+    List1.Clear();
+    List2.Clear();
+    EXPECT_EQ(deleteAll("/backup", {"/backup/carol/.local/state", "/backup/dave"}),
+              (Lines{"/backup/carol/.local/state was not deleted: programs keep their state in it.",
+                     "/backup/dave was not deleted: it is no longer empty."}));
+    for (const char* kept : {"/home/bob/.vim/swap", "/backup/carol/.local/state", "/backup/dave/.config"})
+        EXPECT_TRUE(fs.exists(kept)) << kept;
+    // Opened on purpose, the hidden folder is the user's to clean.
+    List1.Clear();
+    EXPECT_EQ(deleteAll("/home/bob/.vim", {"/home/bob/.vim/swap"}).back(), "/home/bob/.vim/swap has been deleted.");
 }

@@ -436,21 +436,23 @@ TEST(Form1, FoldersThatSomethingNeedsAreLeftOutAndTheStatusLineSaysWhich) {
     ASSERT_TRUE(waitUntilIdle(form));
     EXPECT_EQ(listed(form), std::vector<std::string>{disk.path("Music/old")});
     EXPECT_EQ(status(form), "Found 1 empty folder in " + disk.main() +
-                                ". 22 folders that the system or a program needs were left out.");
+                                ". 23 folders that the system or a program needs were left out.");
     // The tooltip holds the whole status text, then the first kept folders;
     // a click on the line shows them all.
     QStringList tip = form.statusLine->toolTip().split('\n');
     ASSERT_EQ(tip.size(), 23);
     EXPECT_EQ(tip.front(), form.statusLine->text());
     EXPECT_EQ(tip[1], "");
-    EXPECT_EQ(tip[2].toStdString(), disk.path("Music") + ": the desktop uses it (XDG_MUSIC_DIR)");
-    EXPECT_EQ(tip[21].toStdString(), disk.path("r28/.git") + ": it is part of a git repository");
-    EXPECT_EQ(tip.back().toStdString(), "and 2 more: click the status line to see them all.");
+    // A folder holding .config is a home: its hidden folders are programs'.
+    EXPECT_EQ(tip[2].toStdString(), disk.path(".config") + ": programs keep their state in it");
+    EXPECT_EQ(tip[3].toStdString(), disk.path("Music") + ": the desktop uses it (XDG_MUSIC_DIR)");
+    EXPECT_EQ(tip[21].toStdString(), disk.path("r27/.git") + ": it is part of a git repository");
+    EXPECT_EQ(tip.back().toStdString(), "and 3 more: click the status line to see them all.");
     QTest::mouseClick(form.statusLine, Qt::LeftButton);
     auto* box = form.findChild<QMessageBox*>("keptFolders");
     ASSERT_NE(box, nullptr);
     const QStringList all = box->detailedText().split('\n');
-    ASSERT_EQ(all.size(), 22);
+    ASSERT_EQ(all.size(), 23);
     EXPECT_EQ(all.back().toStdString(), disk.path("r30/.git") + ": it is part of a git repository");
     box->close();
 

@@ -27,6 +27,8 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     m_pending.clear();
     m_liveCandidates = 0;
     m_named = NamedFolders{};
+    m_budget = ConfigurationBudget{};
+    m_budget.stop = stop;
 
     std::error_code ec;
     OpenFolder mainFolder = m_fs.open(mainFolderPath, m_device, ec);
@@ -60,6 +62,8 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     facts.fileSystemRoot = above.fileSystemRoot;
     if (!ec)
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainFolder.get(), "", facts, ec));
+    m_canonicalMain = above.canonicalMain;
+    m_mainHandle = mainFolder.get();
     if (ec) {
         fail(m_failedName.empty() ? m_path : joinPath(m_path, m_failedName), ec);
     } else {
@@ -72,8 +76,18 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
             ReadAhead readAhead(m_fs, m_device, listedFoldersAreReal, alone ? 0 : m_threads,
                                 alone ? 0 : m_maxThreads, ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
             m_readAhead = &readAhead;
-            const Walked walked = ShowSubFolders(
-                readAhead.start(mainFolder.get(), m_summary.subFolders, facts, first), first, found, stop);
+            const FolderReadPtr root = readAhead.start(mainFolder.get(), m_summary.subFolders, facts, first);
+            if (m_readConfiguration && first == 0) {
+                // Read while the threads read the first folders ahead:
+                // nothing is judged until every file above has been read.
+                nameConfigured(readConfiguredOutside(m_fs, above.configuration, m_canonicalMain, mainFolderPath,
+                                                     m_budget),
+                               -1);
+                nameConfigured(readConfiguredBeneath(m_fs, kNoFolder, mainFolderPath, mainFolderPath, facts,
+                                                     m_canonicalMain, mainFolderPath, m_budget),
+                               0);
+            }
+            const Walked walked = ShowSubFolders(root, first, found, stop);
             m_frames.clear();
             m_readAhead = nullptr;
             if (walked.result != Walked::OutOfDescriptors || alone)
@@ -84,8 +98,15 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     }
     m_frames.clear();
     m_pending.clear();
+    m_mainHandle = kNoFolder;
+    m_outcome.configurationCut = m_budget.cut;
     m_outcome.foldersExamined = foldersExamined();
     return m_outcome;
+}
+
+void EmptyFolderScan::nameConfigured(std::vector<NamedFolder>&& named, int level) {
+    for (auto& [path, reason] : named)
+        m_named.insert(std::move(path), std::move(reason), level);
 }
 
 // Whether the file system vouches that what listings beneath the open
@@ -185,6 +206,12 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
     std::vector<std::string>().swap(read.summary.regularFiles);
     m_examined.fetch_add(1, std::memory_order_relaxed);
 
+    // What a system root's or a home's configuration names beneath it
+    // counts from here on, as its fstab and user-dirs do.
+    if (m_readConfiguration && (read.facts.systemRoot || read.facts.home))
+        nameConfigured(readConfiguredBeneath(m_fs, m_frames.empty() ? m_mainHandle : m_frames.back().folder->folder.get(),
+                                             read.name, m_path, read.facts, m_canonicalMain, mainFolderPath, m_budget),
+                       static_cast<int>(m_frames.size()) + 1);
     Frame& frame = m_frames.emplace_back();
     frame.folder = std::move(folder);
     frame.parentPathLength = parentPathLength;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "file_system.h"
+#include "folder_keeper.h"
 #include "folder_summary.h"
 #include "keep_rule.h"
 #include "read_ahead.h"
@@ -45,6 +46,9 @@ struct ScanOutcome {
     // The main folder lies in a sealed folder, or is one: nothing in it was
     // read. Its path, and the nearest sealed folder's reason.
     std::optional<KeptFolder> mainFolderKept;
+    // Configuration files were left unread (ConfigurationBudget): a folder
+    // that only they name may have been listed.
+    bool configurationCut = false;
 };
 
 // Found folders, in list order, handed over a batch at a time on the
@@ -91,10 +95,14 @@ public:
     // Whose home counts as the user's (by default the password database's
     // word for this process's user), for tests.
     void setUserHome(std::optional<std::string> home) { m_userHome = std::move(home); }
+    // Whether folders that configuration files name are kept (rule 10); off
+    // only to measure what reading the files costs.
+    void setReadConfiguration(bool read) noexcept { m_readConfiguration = read; }
 
     ScanOutcome run(const FoundFolders& found, std::stop_token stop = {});
 
     // Folders examined so far; may be read from any thread during run().
+    // How the last run ended is in its ScanOutcome.
     std::uint64_t foldersExamined() const noexcept { return m_examined.load(std::memory_order_relaxed); }
 
     const std::string mainFolderPath;
@@ -124,6 +132,7 @@ private:
                           std::stop_token stop);
     bool listingsCanBeTrusted(FolderHandle mainFolder);
     bool enter(FolderReadPtr folder, std::stop_token stop); // `folder` is read
+    void nameConfigured(std::vector<NamedFolder>&& named, int level);
     void keep(const KeepReason& reason);
     void leave();
     void markTreeNonZero();
@@ -134,6 +143,10 @@ private:
 
     FileSystem& m_fs;
     std::optional<std::string> m_userHome = userHomeFolder();
+    bool m_readConfiguration = true;
+    ConfigurationBudget m_budget;
+    std::string m_canonicalMain;
+    FolderHandle m_mainHandle = kNoFolder; // while run() lasts
     unsigned m_threads = defaultReadAheadThreads();
     unsigned m_maxThreads = kSlowFileSystemReadAheadThreads;
     ReadAhead* m_readAhead = nullptr; // while run() lasts

@@ -4,6 +4,7 @@
 #include "fs_error.h"
 #include "path.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -73,27 +74,43 @@ std::string_view lastName(const std::string& path) {
     return std::string_view(path).substr(path.rfind('/') + 1);
 }
 
-// What the folders above tell of the main folder chain[0]: whether it is a
-// home, holds homes, and where homes lie beneath it (the user's own, and
-// those the etc/passwd of each system above names).
-FolderFacts mainFolderFacts(FileSystem& fs, const std::vector<ChainFolder>& chain,
-                            const std::optional<std::string>& userHome) {
-    FolderFacts facts;
-    if (chain.size() >= 2) {
-        facts.holdsHomes = chain[1].facts.systemRoot && lastName(chain[0].path) == "home";
-        facts.home = chain.size() >= 3 && chain[2].facts.systemRoot && lastName(chain[1].path) == "home";
-    }
-    std::vector<std::string> homes; // real paths
+// Every home that the folders above the main folder chain[0] know of, by
+// its real path: the user's own, those the etc/passwd of each system above
+// names, and those above known by their place or what they hold.
+std::vector<std::string> homesKnownAbove(FileSystem& fs, const std::vector<ChainFolder>& chain,
+                                         const std::optional<std::string>& userHome) {
+    std::vector<std::string> homes;
     if (userHome) {
         std::error_code ec;
         std::string canonical = fs.canonicalPath(*userHome, ec);
         if (!ec)
             homes.push_back(std::move(canonical));
     }
-    for (std::size_t i = 1; i < chain.size(); ++i)
+    for (std::size_t i = chain.size() - 1; i >= 1; --i)
         if (chain[i].facts.homesBeneath)
             for (const std::string& home : *chain[i].facts.homesBeneath)
                 homes.push_back(home.empty() ? chain[i].path : joinPath(chain[i].path, home));
+    for (std::size_t i = chain.size() - 1; i >= 1; --i) {
+        const bool inSystemsHome =
+            i + 2 < chain.size() && chain[i + 2].facts.systemRoot && lastName(chain[i + 1].path) == "home";
+        if (inSystemsHome || homeByContent(chain[i].facts.marks))
+            homes.push_back(chain[i].path);
+    }
+    std::vector<std::string> once;
+    for (std::string& home : homes)
+        if (std::find(once.begin(), once.end(), home) == once.end())
+            once.push_back(std::move(home));
+    return once;
+}
+
+// What the folders above tell of the main folder chain[0]: whether it is a
+// home, holds homes, and where homes lie beneath it.
+FolderFacts mainFolderFacts(const std::vector<ChainFolder>& chain, const std::vector<std::string>& homes) {
+    FolderFacts facts;
+    if (chain.size() >= 2) {
+        facts.holdsHomes = chain[1].facts.systemRoot && lastName(chain[0].path) == "home";
+        facts.home = chain.size() >= 3 && chain[2].facts.systemRoot && lastName(chain[1].path) == "home";
+    }
     const std::string prefix = prefixOf(chain[0].path);
     HomePaths beneath;
     for (const std::string& home : homes) {
@@ -105,6 +122,23 @@ FolderFacts mainFolderFacts(FileSystem& fs, const std::vector<ChainFolder>& chai
     if (!beneath.empty())
         facts.homesBeneath = std::make_shared<const HomePaths>(std::move(beneath));
     return facts;
+}
+
+// The systems and homes outside the main folder's tree whose configuration
+// may name folders in it: those above it and the homes anywhere else. The
+// main folder's own is the caller's to add, once it knows what it holds;
+// what lies beneath is read as the scan meets it.
+ConfigurationRoots configurationOutside(const std::vector<ChainFolder>& chain,
+                                        const std::vector<std::string>& homes) {
+    ConfigurationRoots roots;
+    for (std::size_t i = chain.size() - 1; i >= 1; --i)
+        if (chain[i].facts.systemRoot)
+            roots.systems.push_back(chain[i].path);
+    const std::string prefix = prefixOf(chain[0].path);
+    for (const std::string& home : homes)
+        if (home != chain[0].path && !home.starts_with(prefix))
+            roots.homes.push_back(home);
+    return roots;
 }
 
 } // namespace
@@ -213,13 +247,18 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Ent
         chain[i].inside = lookInside(fs, kNoFolder, prefixOf(chain[i].path), chain[i].facts, above.shortOf);
     }
     above.fileSystemRoot = fileSystemRoot(0);
-    above.mainFacts = mainFolderFacts(fs, chain, userHome);
+    const std::vector<std::string> homes = homesKnownAbove(fs, chain, userHome);
+    above.mainFacts = mainFolderFacts(chain, homes);
+    above.canonicalMain = canonicalMain;
+    above.configuration = configurationOutside(chain, homes);
 
     // Nearest first, and only on the main folder's own file system: a drive
     // mounted beneath a sealed folder is still the user's to clean.
     for (std::size_t i = 0; i + 1 < chain.size() && chain[i].device == chain[0].device; ++i) {
         const std::string name(lastName(chain[i].path));
-        above.sealedBy = keptByName(name, chain[i + 1].facts);
+        FolderFacts parent = chain[i + 1].facts;
+        parent.home = false; // a hidden folder opened on purpose is the user's to clean
+        above.sealedBy = keptByName(name, parent);
         if (!above.sealedBy)
             above.sealedBy = keptByContent(name, chain[i].facts.marks);
         if (above.sealedBy)
@@ -232,6 +271,76 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Ent
             if (auto spelled = spelledFromMain(path, canonicalMain, mainFolderPath))
                 named.insert(std::move(*spelled), std::move(reason), -static_cast<int>(i));
     return above;
+}
+
+namespace {
+
+KeepReason configuredBy(std::string file) {
+    return KeepReason{KeepKind::Configured, std::move(file)};
+}
+
+// Where `written`, from a file of the folder at `root` (a system root when
+// `systemRoot`, else a home), leads: for a system, its own root stands for
+// "/"; for a home, ~/ is the home.
+std::string resolveWritten(const WrittenPath& written, const std::string& root, bool systemRoot) {
+    if (written.inHome)
+        return joinPath(root, written.path);
+    if (systemRoot && root != "/")
+        return joinPath(root, std::string_view(written.path).substr(1));
+    return written.path;
+}
+
+} // namespace
+
+std::vector<NamedFolder> readConfiguredOutside(FileSystem& fs, const ConfigurationRoots& roots,
+                                               const std::string& canonicalMain,
+                                               const std::string& mainFolderPath, ConfigurationBudget& budget) {
+    std::vector<NamedFolder> named;
+    if (canonicalMain.empty())
+        return named;
+    const auto add = [&](const std::vector<ConfiguredFolder>& configured, const std::string& root, bool systemRoot) {
+        for (const ConfiguredFolder& folder : configured)
+            if (auto spelled = spelledFromMain(resolveWritten(folder.written, root, systemRoot), canonicalMain,
+                                               mainFolderPath))
+                named.emplace_back(std::move(*spelled), configuredBy(joinPath(root, folder.file)));
+    };
+    for (const std::string& system : roots.systems)
+        add(readSystemConfiguration(fs, kNoFolder, system, budget), system, true);
+    for (const std::string& home : roots.homes)
+        add(readHomeConfiguration(fs, kNoFolder, home, budget), home, false);
+    return named;
+}
+
+std::vector<NamedFolder> configuredBeneath(const std::string& folderPath, bool systemRoot,
+                                           const std::vector<ConfiguredFolder>& configured,
+                                           const std::string& canonicalMain, const std::string& mainFolderPath) {
+    std::vector<NamedFolder> named;
+    for (const ConfiguredFolder& folder : configured) {
+        std::optional<std::string> spelled;
+        if (systemRoot || folder.written.inHome)
+            spelled = resolveWritten(folder.written, folderPath, systemRoot);
+        else if (!canonicalMain.empty())
+            spelled = spelledFromMain(folder.written.path, canonicalMain, mainFolderPath);
+        if (spelled)
+            named.emplace_back(std::move(*spelled), configuredBy(joinPath(folderPath, folder.file)));
+    }
+    return named;
+}
+
+std::vector<NamedFolder> readConfiguredBeneath(FileSystem& fs, FolderHandle parent, const std::string& name,
+                                               const std::string& folderPath, const FolderFacts& facts,
+                                               const std::string& canonicalMain, const std::string& mainFolderPath,
+                                               ConfigurationBudget& budget) {
+    std::vector<NamedFolder> named;
+    if (facts.systemRoot)
+        named = configuredBeneath(folderPath, true, readSystemConfiguration(fs, parent, name, budget),
+                                  canonicalMain, mainFolderPath);
+    if (facts.home) {
+        auto inHome = configuredBeneath(folderPath, false, readHomeConfiguration(fs, parent, name, budget),
+                                        canonicalMain, mainFolderPath);
+        named.insert(named.end(), std::make_move_iterator(inHome.begin()), std::make_move_iterator(inHome.end()));
+    }
+    return named;
 }
 
 } // namespace cleaner

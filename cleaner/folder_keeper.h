@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "configuration_reader.h"
 #include "file_system.h"
 #include "keep_rule.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cleaner {
 
@@ -43,6 +45,13 @@ EntryMarks readMarks(FileSystem& fs, FolderHandle folder);
 // (its path ending in "/", or "" for `from` itself).
 EntryMarks lookUpMarks(FileSystem& fs, FolderHandle from, const std::string& prefix);
 
+// Where configuration files that may name folders lie (rule 10), by the
+// real paths of system roots and homes, in the order they are read.
+struct ConfigurationRoots {
+    std::vector<std::string> systems;
+    std::vector<std::string> homes;
+};
+
 // What the rule says of the main folder and the folders above it.
 struct AboveMainFolder {
     // The main folder, or the nearest folder above it on its file system,
@@ -53,6 +62,11 @@ struct AboveMainFolder {
     // What the folders above tell of the main folder (inheritedFacts());
     // lookInside() completes it from what the main folder holds.
     FolderFacts mainFacts;
+    // The main folder's real path; empty when it could not be told.
+    std::string canonicalMain;
+    // The systems above the main folder ("/" first) and the homes outside
+    // its tree: the main folder's own and what lies beneath are not here.
+    ConfigurationRoots configuration;
     // A file above could not be read for want of descriptors or memory.
     std::error_code shortOf;
 };
@@ -68,5 +82,32 @@ struct AboveMainFolder {
 // wants it cleaned.
 AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,
                           const std::optional<std::string>& userHome, NamedFolders& named);
+
+// A folder that a configuration file names, by its path as the scan spells
+// it, and why it stays.
+using NamedFolder = std::pair<std::string, KeepReason>;
+
+// Rule 10 outside the main folder's tree: reads the configuration of
+// `roots` (every system's etc, then every home) and gives the folders it
+// names beneath the main folder, in the order read. `canonicalMain` is the
+// main folder's real path, `mainFolderPath` as the scan spells it.
+std::vector<NamedFolder> readConfiguredOutside(FileSystem& fs, const ConfigurationRoots& roots,
+                                               const std::string& canonicalMain,
+                                               const std::string& mainFolderPath, ConfigurationBudget& budget);
+
+// Rule 10 beneath the main folder: the folders that the configuration of
+// the system root or home at `folderPath` (as the scan spells it) names.
+// An absolute path in a home's file is this machine's: it counts where it
+// lies beneath the main folder.
+std::vector<NamedFolder> configuredBeneath(const std::string& folderPath, bool systemRoot,
+                                           const std::vector<ConfiguredFolder>& configured,
+                                           const std::string& canonicalMain, const std::string& mainFolderPath);
+
+// Reads what a system root or home beneath the main folder configures:
+// the open folder `parent` holds it as `name`, `facts` are its own.
+std::vector<NamedFolder> readConfiguredBeneath(FileSystem& fs, FolderHandle parent, const std::string& name,
+                                               const std::string& folderPath, const FolderFacts& facts,
+                                               const std::string& canonicalMain, const std::string& mainFolderPath,
+                                               ConfigurationBudget& budget);
 
 } // namespace cleaner

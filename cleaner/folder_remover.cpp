@@ -201,6 +201,13 @@ bool FolderRemover::openMainFolder() {
         mainStep.facts.marks = mainMarks;
         mainStep.facts.fileSystemRoot = above.fileSystemRoot;
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts, shortOf));
+        m_canonicalMain = above.canonicalMain;
+        for (auto& [path, reason] :
+             readConfiguredOutside(m_fs, above.configuration, m_canonicalMain, mainFolderPath, m_budget))
+            m_named.insert(std::move(path), std::move(reason), -1);
+        for (auto& [path, reason] : readConfiguredBeneath(m_fs, kNoFolder, mainFolderPath, mainFolderPath,
+                                                          mainStep.facts, m_canonicalMain, mainFolderPath, m_budget))
+            m_named.insert(std::move(path), std::move(reason), 0);
     }
     // What a file that could not be read names is unknown: nothing goes.
     if (shortOf) {
@@ -239,6 +246,10 @@ void FolderRemover::judgeWayStep(std::size_t depth) {
     for (std::size_t i = 1; i <= depth; ++i)
         appendName(path, m_way[i].name);
     m_named.add(path, static_cast<int>(depth), lookInside(m_fs, step.folder.get(), "", step.facts, m_shortOf));
+    if (step.facts.systemRoot || step.facts.home)
+        for (auto& [named, reason] : readConfiguredBeneath(m_fs, m_way[depth - 1].folder.get(), step.name, path,
+                                                           step.facts, m_canonicalMain, mainFolderPath, m_budget))
+            m_named.insert(std::move(named), std::move(reason), static_cast<int>(depth));
 }
 
 // Opens the folders from the main folder down to the entry's parent, keeping

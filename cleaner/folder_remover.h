@@ -115,6 +115,8 @@ private:
     DeletedFolders& m_deleted;
     std::optional<EntryStatus> m_expectedMain;
     std::optional<std::string> m_userHome = userHomeFolder();
+    std::string m_canonicalMain;
+    ConfigurationBudget m_budget; // for the configuration files of the run
     bool m_mainOpened = false;
     RemovalOutcome m_mainProblem; // when the main folder can't be used
     NamedFolders m_named;         // by the fstab and user-dirs files on the way

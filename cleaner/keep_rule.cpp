@@ -45,6 +45,7 @@ constexpr std::array kReasons = {
     ReasonRow{KeepKind::MountPoint, false, "it is a mount point in "},
     ReasonRow{KeepKind::DesktopFolder, false, "the desktop uses it ("},
     ReasonRow{KeepKind::GitSubmodule, false, "it is a git submodule ("},
+    ReasonRow{KeepKind::Configured, false, "it is named in "},
 };
 
 const ReasonRow& rowOf(KeepKind kind) {
@@ -400,7 +401,7 @@ bool KeepReason::seals() const noexcept {
 
 std::string KeepReason::text() const {
     std::string text(rowOf(kind).text);
-    if (kind == KeepKind::MountPoint)
+    if (kind == KeepKind::MountPoint || kind == KeepKind::Configured)
         text += source;
     else if (kind == KeepKind::DesktopFolder || kind == KeepKind::GitSubmodule)
         text += source + ")";
@@ -573,7 +574,8 @@ void NamedFolders::add(const std::string& folderPath, int level, const NamedInsi
 void NamedFolders::insert(std::string path, KeepReason reason, int level) {
     auto& named = reason.kind == KeepKind::MountPoint      ? m_mountPoints
                   : reason.kind == KeepKind::DesktopFolder ? m_desktopFolders
-                                                           : m_submodules;
+                  : reason.kind == KeepKind::GitSubmodule  ? m_submodules
+                                                           : m_configured;
     m_lengths.insert(path.size());
     const auto [it, added] = named.try_emplace(std::move(path), Named{reason, level});
     // A nearer file decides; within one file, the first line does.
@@ -584,7 +586,7 @@ void NamedFolders::insert(std::string path, KeepReason reason, int level) {
 std::optional<KeepReason> NamedFolders::find(const std::string& path) const {
     if (m_lengths.find(path.size()) == m_lengths.end())
         return std::nullopt;
-    for (const auto* named : {&m_mountPoints, &m_desktopFolders, &m_submodules}) {
+    for (const auto* named : {&m_mountPoints, &m_desktopFolders, &m_submodules, &m_configured}) {
         const auto it = named->find(path);
         if (it != named->end())
             return it->second.reason;

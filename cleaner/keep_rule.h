@@ -36,6 +36,7 @@ namespace cleaner {
 //   7. a mount point in the system root's etc/fstab      (kept alone)
 //   8. a desktop folder of a .config/user-dirs.dirs      (kept alone)
 //   9. a git submodule named in a work tree's .gitmodules (kept alone)
+//  10. a folder a configuration file names by its path  (kept alone)
 // Nothing beneath a sealed folder is read, listed or deleted; a folder kept
 // alone is walked like any other, and empty folders inside it are listed.
 //
@@ -73,13 +74,15 @@ enum class KeepKind : std::uint8_t {
     MountPoint,
     DesktopFolder,
     GitSubmodule,
+    Configured,
 };
 
 // Why a folder stays.
 struct KeepReason {
     KeepKind kind = KeepKind::SystemFolder;
     // MountPoint: the fstab that names it; DesktopFolder: the variable;
-    // GitSubmodule: the .gitmodules file that names it.
+    // GitSubmodule: the .gitmodules file that names it; Configured: the
+    // configuration file that names it.
     std::string source;
 
     // Sealed folders are never entered; the others are kept alone.
@@ -244,11 +247,11 @@ struct NamedInside {
 std::vector<std::pair<std::string, KeepReason>> namedBeneath(const std::string& folderPath,
                                                              const NamedInside& inside);
 
-// Rules 7 to 9: the folders named so far, by their paths as the scan
+// Rules 7 to 10: the folders named so far, by their paths as the scan
 // spells them. Where several files name one folder, the nearest decides:
 // the one whose folder lies deepest (`level` counts down from the main
-// folder, 0; folders above it have negative levels). Rule 7 goes first,
-// then 8, then 9.
+// folder, 0; folders above it have negative levels), and of one folder's
+// files the first read. Rule 7 goes first, then 8, 9 and 10.
 class NamedFolders {
 public:
     // Adds what `inside` names, for the folder at `folderPath`.
@@ -266,6 +269,7 @@ private:
     std::unordered_map<std::string, Named> m_mountPoints;
     std::unordered_map<std::string, Named> m_desktopFolders;
     std::unordered_map<std::string, Named> m_submodules;
+    std::unordered_map<std::string, Named> m_configured;
     // The lengths of the paths above: most paths are ruled out by these
     // without hashing them.
     std::unordered_set<std::size_t> m_lengths;

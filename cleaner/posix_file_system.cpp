@@ -205,9 +205,16 @@ std::string PosixFileSystem::readTextFile(FolderHandle from, const std::string& 
         ec = std::make_error_code(std::errc::invalid_argument);
     } else {
         ec.clear();
-        text.resize(limit + 1);
+        // Sized by the file, not the limit: most files read are small, and a
+        // file that grows meanwhile is read on as far as the limit.
+        text.resize(std::min<std::size_t>(limit, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0))) + 1);
         std::size_t filled = 0;
-        while (filled < text.size()) {
+        for (;;) {
+            if (filled == text.size()) {
+                if (text.size() > limit)
+                    break;
+                text.resize(std::min(limit + 1, text.size() * 2));
+            }
             const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
             if (got < 0 && errno == EINTR)
                 continue;

@@ -620,3 +620,87 @@ TEST_F(KeptRemoval, AProgramsHiddenFolderInAHomeIsNeverRemoved) {
     List1.Clear();
     EXPECT_EQ(deleteAll("/home/bob/.vim", {"/home/bob/.vim/swap"}).back(), "/home/bob/.vim/swap has been deleted.");
 }
+
+namespace {
+
+// Folders that configuration files name: the system's, the user's home's,
+// and those of a home and a system found in the tree, beside paths that
+// files too large, binary or out of reach name.
+void addConfigured(MemoryFileSystem& fs) {
+    fs.addTextFile("/etc/os-release", "ID=debian\n");
+    fs.addTextFile("/etc/samba/smb.conf", "[shared]\n\tpath = /data/shared\n");
+    fs.addTextFile("/etc/rsnapshot.conf", "#snapshot_root\t/data/snap/\n");
+    fs.addTextFile("/etc/big.conf", "dir /data/big\n" + std::string(std::size_t{1} << 20, '#'));
+    fs.addTextFile("/etc/bin.db", std::string("\0/data/binary\n", 14));
+    fs.addTextFile("/work/me/.ssh/config", "Host *\n  ControlPath ~/.ssh/cm/%C\n");
+    fs.addTextFile("/work/me/.config/libvirt/storage/isos.xml", "<path>/data/VMs/isos</path>\n");
+    fs.addTextFile("/work/me/.config/a/b/c/d/deep.conf", "/data/deep\n"); // five names below .config
+    fs.addTextFile("/work/me/.cache/x.conf", "/data/cached\n");
+    fs.addTextFile("/data/backup/carol/.profile", "export KEEP=$HOME/keepme\n");
+    fs.addTextFile("/data/chroot/etc/os-release", "ID=debian\n");
+    fs.addTextFile("/data/chroot/etc/exports", "/pool/export *(rw)\n");
+    for (const char* folder : {"/data/shared", "/data/snap", "/data/big", "/data/binary", "/data/VMs/isos/old",
+                               "/data/deep", "/data/cached", "/data/backup/carol/keepme",
+                               "/data/chroot/pool/export", "/work/me/.ssh/cm"})
+        fs.addFolder(folder);
+}
+
+} // namespace
+
+TEST(KeptFolders, FoldersThatAConfigurationFileNamesAreKeptAlone) {
+    MemoryFileSystem fs;
+    addConfigured(fs);
+    const Outcome outcome = scanned(fs, "/data", "/work/me");
+    EXPECT_EQ(outcome.stoppedAt, "");
+    EXPECT_EQ(outcome.found,
+              (Lines{"/data/VMs/isos/old", "/data/big", "/data/binary", "/data/cached", "/data/deep"}));
+    EXPECT_EQ(outcome.kept, (Lines{
+                                "/data/VMs/isos: it is named in /work/me/.config/libvirt/storage/isos.xml",
+                                "/data/backup/carol/keepme: it is named in /data/backup/carol/.profile",
+                                "/data/chroot/etc: the system needs it",
+                                "/data/chroot/pool/export: it is named in /data/chroot/etc/exports",
+                                "/data/shared: it is named in /etc/samba/smb.conf",
+                                "/data/snap: it is named in /etc/rsnapshot.conf",
+                            }));
+    // Opened on purpose, a hidden folder is scanned, and its home's
+    // configuration counts there too.
+    EXPECT_EQ(scanned(fs, "/work/me/.ssh", "/work/me").kept,
+              (Lines{"/work/me/.ssh/cm: it is named in /work/me/.ssh/config"}));
+    EXPECT_EQ(scanned(fs, "/work/me/.ssh", "/work/me").found, Lines{});
+}
+
+TEST(KeptFolders, AScanReadsAtMostItsShareOfConfigurationAndSaysSo) {
+    MemoryFileSystem fs;
+    fs.addTextFile("/etc/os-release", "ID=debian\n");
+    for (int i = 0; i < 4001; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/etc/many/%04d.conf", i);
+        fs.addTextFile(name, "/M/named" + std::to_string(i) + "\n");
+    }
+    fs.addFolder("/M/named3998");
+    fs.addFolder("/M/named4000");
+    const auto run = [&fs](bool readConfiguration) {
+        cleaner::EmptyFolderScan scan(fs, "/M");
+        scan.setUserHome(std::nullopt);
+        scan.setReadConfiguration(readConfiguration);
+        Lines found;
+        const cleaner::ScanOutcome outcome = scan.run([&found](std::vector<std::string>&& batch) {
+            found.insert(found.end(), batch.begin(), batch.end());
+        });
+        return std::pair(found, outcome.configurationCut);
+    };
+    // os-release is the first of 4,000 files: the 4,001st is not read.
+    EXPECT_EQ(run(true), std::pair(Lines{"/M/named4000"}, true));
+    EXPECT_EQ(run(false), std::pair((Lines{"/M/named3998", "/M/named4000"}), false));
+}
+
+TEST_F(KeptRemoval, AFolderThatAConfigurationFileNamesIsNeverRemoved) {
+    addConfigured(fs);
+    EXPECT_EQ(deleteAll("/data", {"/data/shared", "/data/chroot/pool/export", "/data/backup/carol/keepme",
+                                  "/data/deep"}),
+              (Lines{"/data/shared was not deleted: it is named in /etc/samba/smb.conf.",
+                     "/data/chroot/pool/export was not deleted: it is named in /data/chroot/etc/exports.",
+                     "/data/backup/carol/keepme was not deleted: it is named in /data/backup/carol/.profile.",
+                     "/data/deep has been deleted."}));
+    EXPECT_TRUE(fs.exists("/data/shared") && fs.exists("/data/chroot/pool/export"));
+}

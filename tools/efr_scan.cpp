@@ -13,7 +13,8 @@
 //     Prints, instead of the list, the folders the scan kept because
 //     something needs them, in walk order: "<path> was kept: <reason>." one
 //     per line (NUL-ended with -0). When the main folder lies in a sealed
-//     folder, one line for the main folder. Exit status as for the scan.
+//     folder, one line for the main folder; a last line when configuration
+//     files were left unread. Exit status as for the scan.
 //
 //   efr-scan --delete [-0] MAIN_FOLDER
 //     Reads folder paths from standard input, one per line (with -0, ended
@@ -58,7 +59,14 @@ constexpr const char* kUsageText =
     "  -0           paths (and log lines) end with a NUL byte instead of a newline,\n"
     "               so that any folder name passes through whole\n"
     "  --threads N  read folders ahead on N threads, 0 to 1024 (0: the walk reads\n"
-    "               alone), for benchmarks; the default is what the window uses\n";
+    "               alone), for benchmarks; the default is what the window uses\n"
+    "  --no-configuration\n"
+    "               keep no folder for being named in a configuration file, to\n"
+    "               measure what reading those files costs\n";
+
+constexpr const char* kConfigurationCut =
+    "Not every configuration file was read: a scan reads at most 4,000 of them and 32 MiB, so a folder that "
+    "only the others name may be listed.";
 
 int usage() {
     std::fputs(kUsageText, stderr);
@@ -83,13 +91,17 @@ std::vector<std::string> keptLines(const cleaner::ScanOutcome& outcome) {
         add(*outcome.mainFolderKept);
     for (const cleaner::KeptFolder& kept : outcome.kept)
         add(kept);
+    if (outcome.configurationCut)
+        lines.push_back(kConfigurationCut);
     return lines;
 }
 
-int scan(const std::string& mainFolder, char end, std::optional<unsigned> threads, bool printKept) {
+int scan(const std::string& mainFolder, char end, std::optional<unsigned> threads, bool printKept,
+         bool readConfiguration) {
     cleaner::EmptyFolderScan emptyFolderScan(cleaner::systemFileSystem(), mainFolder);
     if (threads)
         emptyFolderScan.setReadAheadThreads(*threads);
+    emptyFolderScan.setReadConfiguration(readConfiguration);
     const cleaner::ScanOutcome outcome =
         emptyFolderScan.run([end, printKept](std::vector<std::string>&& batch) {
             if (!printKept)
@@ -154,6 +166,7 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     bool deleting = false;
     bool printKept = false;
+    bool readConfiguration = true;
     char end = '\n';
     std::optional<unsigned> threads; // as the window has them, by default
     std::optional<std::string> mainFolder;
@@ -169,6 +182,8 @@ int main(int argc, char** argv) {
             printKept = true;
         else if (argument == "-0")
             end = '\0';
+        else if (argument == "--no-configuration")
+            readConfiguration = false;
         else if (argument == "--threads" && i + 1 < argc && (threads = threadCount(argv[i + 1])))
             ++i;
         else if (!argument.empty() && !mainFolder)
@@ -178,5 +193,6 @@ int main(int argc, char** argv) {
     }
     if (!mainFolder || (deleting && printKept))
         return usage();
-    return deleting ? deleteFolders(*mainFolder, end) : scan(*mainFolder, end, threads, printKept);
+    return deleting ? deleteFolders(*mainFolder, end)
+                    : scan(*mainFolder, end, threads, printKept, readConfiguration);
 }

@@ -23,6 +23,7 @@ struct Options {
     bool sshfs = false;                  // time the tree as a network drive (sshfs on 127.0.0.1)
     std::string existing;                // time this tree as it stands instead of building one
     std::vector<unsigned> threadCounts;  // efr-scan --threads N contenders besides the default
+    bool withoutConfiguration = false;   // time efr-scan --no-configuration beside
     std::string floor;                   // the floor lister, or its C source to build, to time beside
     std::size_t memoryEntries = 1000000; // the deletion benchmark's list-memory figure
 };

@@ -39,6 +39,9 @@ void usage(const char* program) {
                 "                    (client cold, server warm); installs openssh-server and sshfs from\n"
                 "                    Debian when missing; keys and settings stay in its temporary folder\n"
                 "  --threads N,M,..  also time efr-scan --threads N, M, ... side by side\n"
+                "  --without-configuration\n"
+                "                    also time efr-scan --no-configuration side by side: what reading\n"
+                "                    the configuration files that name folders costs\n"
                 "  --tree PATH       time an existing tree as it stands instead of building one\n"
                 "  --floor PATH      also time the floor lister (a program, or floor.c to build with cc),\n"
                 "                    which only opens and reads every folder: no exact scan can beat it;\n"
@@ -86,6 +89,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.reference = false;
         else if (arg == "--no-find")
             options.find = false;
+        else if (arg == "--without-configuration")
+            options.withoutConfiguration = true;
         else if (arg == "--cold")
             options.cold = true;
         else if (arg == "--sshfs")

@@ -176,6 +176,8 @@ int scanBenchmark(const Options& options, Launcher& launcher) {
     for (const unsigned threads : options.threadCounts)
         contenders.push_back({"efr-scan --threads " + std::to_string(threads),
                               {efrScan, "--threads", std::to_string(threads), scanned}});
+    if (options.withoutConfiguration)
+        contenders.push_back({"efr-scan --no-configuration", {efrScan, "--no-configuration", scanned}});
     if (options.find)
         contenders.push_back({"find -type d -empty", {"find", scanned, "-type", "d", "-empty"}});
     if (!options.floor.empty()) {

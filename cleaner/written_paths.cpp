@@ -50,17 +50,18 @@ std::string cleanPath(std::string_view token, bool absolute) {
 std::vector<WrittenPath> pathsWrittenIn(std::string_view text, WrittenIn where) {
     std::vector<WrittenPath> found;
     std::unordered_set<std::string> seen[2];
+    // Every path holds a slash: only the tokens around one are looked at,
+    // and the text between them is passed over at the speed of memchr.
     std::size_t at = 0;
-    while (at < text.size()) {
-        if (isSeparator(text[at])) {
-            ++at;
-            continue;
-        }
-        std::size_t end = at;
+    for (std::size_t slash; (slash = text.find('/', at)) != std::string_view::npos;) {
+        std::size_t begin = slash;
+        while (begin > at && !isSeparator(text[begin - 1]))
+            --begin;
+        std::size_t end = slash;
         while (end < text.size() && !isSeparator(text[end]))
             ++end;
-        std::string_view token = text.substr(at, end - at);
         at = end;
+        std::string_view token = text.substr(begin, end - begin);
         bool inHome = false;
         if (where == WrittenIn::Home)
             for (const std::string_view home : kHomeSpellings)
@@ -69,8 +70,8 @@ std::vector<WrittenPath> pathsWrittenIn(std::string_view text, WrittenIn where) 
                     inHome = true;
                     break;
                 }
-        if (!inHome && !token.starts_with('/'))
-            continue;
+        if (!inHome && begin != slash)
+            continue; // a relative path, or a word with a slash in it
         std::string path = cleanPath(token, !inHome);
         if (!path.empty() && seen[inHome].insert(path).second)
             found.push_back(WrittenPath{std::move(path), inHome});

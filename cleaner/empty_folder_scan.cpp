@@ -7,9 +7,58 @@
 #include "path.h"
 
 #include <algorithm>
+#include <functional>
+#include <system_error>
 #include <thread>
 
 namespace cleaner {
+
+namespace {
+
+// This machine's configuration (machineConfiguration()), read on a thread
+// of its own while the main folder is listed and its first folders read:
+// it takes a few milliseconds of files, and nothing is judged before it
+// is all read. Where no thread can be started, it is read when taken.
+class MachineConfigurationRead {
+public:
+    MachineConfigurationRead(FileSystem& fs, const std::string& mainFolderPath,
+                             const std::optional<std::string>& userHome, ConfigurationBudget& budget)
+        : m_read([&fs, &mainFolderPath, &budget, this] {
+              m_named = readConfiguredOutside(fs, roots, m_canonicalMain, mainFolderPath, budget);
+          }) {
+        std::error_code ec;
+        m_canonicalMain = fs.canonicalPath(mainFolderPath, ec);
+        roots = machineConfiguration(fs, m_canonicalMain, userHome);
+        try {
+            m_thread = std::jthread(m_read);
+        } catch (const std::system_error&) {
+            // read when taken
+        }
+    }
+    // What it names beneath the main folder, once read; the budget is the
+    // caller's again from then on.
+    std::vector<NamedFolder> take() {
+        if (m_thread.joinable())
+            m_thread.join();
+        else
+            m_read();
+        return std::move(m_named);
+    }
+
+    ConfigurationRoots roots;
+
+private:
+    std::string m_canonicalMain;
+    std::vector<NamedFolder> m_named;
+    std::function<void()> m_read;
+    std::jthread m_thread; // last: joined before what it fills goes
+};
+
+bool contains(const std::vector<std::string>& paths, const std::string& path) {
+    return std::find(paths.begin(), paths.end(), path) != paths.end();
+}
+
+} // namespace
 
 unsigned EmptyFolderScan::defaultReadAheadThreads() noexcept {
     const unsigned processors = std::max(std::thread::hardware_concurrency(), 1U);
@@ -29,6 +78,9 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     m_named = NamedFolders{};
     m_budget = ConfigurationBudget{};
     m_budget.stop = stop;
+    std::optional<MachineConfigurationRead> machine;
+    if (m_readConfiguration)
+        machine.emplace(m_fs, mainFolderPath, m_userHome, m_budget);
 
     std::error_code ec;
     OpenFolder mainFolder = m_fs.open(mainFolderPath, m_device, ec);
@@ -77,13 +129,18 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
                                 alone ? 0 : m_maxThreads, ReadAhead::windowFor(kDefaultReadAheadWindow), stop);
             m_readAhead = &readAhead;
             const FolderReadPtr root = readAhead.start(mainFolder.get(), m_summary.subFolders, facts, first);
-            if (m_readConfiguration && first == 0) {
-                // Read while the threads read the first folders ahead:
-                // nothing is judged until every file above has been read.
-                nameConfigured(readConfiguredOutside(m_fs, above.configuration, m_canonicalMain, mainFolderPath,
-                                                     m_budget),
+            if (machine && first == 0) {
+                // Nothing is judged until every file outside the tree has
+                // been read: the machine's, then those of the systems and
+                // homes above that it does not know, then the main folder's.
+                nameConfigured(machine->take(), -1);
+                nameConfigured(readConfiguredOutside(m_fs, notYetRead(above.configuration, machine->roots),
+                                                     m_canonicalMain, mainFolderPath, m_budget),
                                -1);
-                nameConfigured(readConfiguredBeneath(m_fs, kNoFolder, mainFolderPath, mainFolderPath, facts,
+                FolderFacts own = facts;
+                own.systemRoot = own.systemRoot && !contains(machine->roots.systems, m_canonicalMain);
+                own.home = own.home && !contains(machine->roots.homes, m_canonicalMain);
+                nameConfigured(readConfiguredBeneath(m_fs, kNoFolder, mainFolderPath, mainFolderPath, own,
                                                      m_canonicalMain, mainFolderPath, m_budget),
                                0);
             }

@@ -292,6 +292,46 @@ std::string resolveWritten(const WrittenPath& written, const std::string& root, 
 
 } // namespace
 
+ConfigurationRoots machineConfiguration(FileSystem& fs, const std::string& canonicalMain,
+                                        const std::optional<std::string>& userHome) {
+    ConfigurationRoots roots;
+    if (canonicalMain.empty())
+        return roots;
+    const std::string prefix = prefixOf(canonicalMain);
+    std::vector<std::string> homes;
+    if (userHome) {
+        std::error_code ec;
+        std::string canonical = fs.canonicalPath(*userHome, ec);
+        if (!ec)
+            homes.push_back(std::move(canonical));
+    }
+    if (exists(fs, kNoFolder, "/etc/os-release") || exists(fs, kNoFolder, "/usr/lib/os-release")) {
+        roots.systems.push_back("/");
+        std::error_code shortOf;
+        if (const auto passwd = readNamingFile(fs, kNoFolder, "/etc/passwd", shortOf))
+            for (const std::string& home : homesIn(*passwd))
+                homes.push_back("/" + home);
+    }
+    for (std::string& home : homes)
+        if (!home.starts_with(prefix) && std::find(roots.homes.begin(), roots.homes.end(), home) == roots.homes.end())
+            roots.homes.push_back(std::move(home));
+    return roots;
+}
+
+ConfigurationRoots notYetRead(const ConfigurationRoots& roots, const ConfigurationRoots& read) {
+    ConfigurationRoots left;
+    const auto among = [](const std::vector<std::string>& paths, const std::string& path) {
+        return std::find(paths.begin(), paths.end(), path) != paths.end();
+    };
+    for (const std::string& system : roots.systems)
+        if (!among(read.systems, system))
+            left.systems.push_back(system);
+    for (const std::string& home : roots.homes)
+        if (!among(read.homes, home))
+            left.homes.push_back(home);
+    return left;
+}
+
 std::vector<NamedFolder> readConfiguredOutside(FileSystem& fs, const ConfigurationRoots& roots,
                                                const std::string& canonicalMain,
                                                const std::string& mainFolderPath, ConfigurationBudget& budget) {

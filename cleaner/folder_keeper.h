@@ -83,6 +83,16 @@ struct AboveMainFolder {
 AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, EntryMarks mainFolderMarks,
                           const std::optional<std::string>& userHome, NamedFolders& named);
 
+// The configuration of this machine that may name folders in the tree of
+// the main folder at the real path `canonicalMain`, known before anything
+// in it is read: "/" when it is a system root, then the user's home and
+// the homes its etc/passwd names, the main folder itself among them, but
+// none beneath it (those are read as the scan meets them).
+ConfigurationRoots machineConfiguration(FileSystem& fs, const std::string& canonicalMain,
+                                        const std::optional<std::string>& userHome);
+// `roots` without what `read` holds already.
+ConfigurationRoots notYetRead(const ConfigurationRoots& roots, const ConfigurationRoots& read);
+
 // A folder that a configuration file names, by its path as the scan spells
 // it, and why it stays.
 using NamedFolder = std::pair<std::string, KeepReason>;

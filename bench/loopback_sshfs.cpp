@@ -12,10 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,35 +67,6 @@ void installMissing() {
         throw std::runtime_error("apt-get could not install openssh-server and sshfs");
 }
 
-// A port on the loopback address that nothing listens on now.
-int freePort() {
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (sock >= 0 && ::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (sock >= 0)
-        ::close(sock);
-    if (port == 0)
-        throw std::runtime_error("no free port on the loopback address");
-    return port;
-}
-
-bool accepts(int port) {
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = ::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(sock);
-    return connected;
-}
-
 } // namespace
 
 LoopbackSshfs::LoopbackSshfs(std::string tree) : m_tree(std::move(tree)) {
@@ -115,7 +83,9 @@ LoopbackSshfs::LoopbackSshfs(std::string tree) : m_tree(std::move(tree)) {
     if (::mkdir("/run/sshd", 0755) == 0)
         m_madeRunFolder = true;
 
-    m_port = freePort();
+    m_port = testing_support::freeLoopbackPort();
+    if (m_port == 0)
+        throw std::runtime_error("no free port on the loopback address");
     m_server = testing_support::startProgram({kSshd,
                                   "-D",
                                   "-e",
@@ -143,9 +113,9 @@ LoopbackSshfs::LoopbackSshfs(std::string tree) : m_tree(std::move(tree)) {
                                   "StrictModes=no",
                                   "-o",
                                   "Subsystem=sftp internal-sftp"});
-    for (int attempt = 0; attempt < 100 && !accepts(m_port); ++attempt)
+    for (int attempt = 0; attempt < 100 && !testing_support::acceptsOnLoopback(m_port); ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!accepts(m_port)) {
+    if (!testing_support::acceptsOnLoopback(m_port)) {
         stopServer();
         throw std::runtime_error("sshd did not start on 127.0.0.1");
     }

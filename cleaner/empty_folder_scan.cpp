@@ -78,6 +78,7 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     m_named = NamedFolders{};
     m_budget = ConfigurationBudget{};
     m_budget.stop = stop;
+    m_homesRead.clear();
     std::optional<MachineConfigurationRead> machine;
     if (m_readConfiguration)
         machine.emplace(m_fs, mainFolderPath, m_userHome, m_budget);
@@ -140,6 +141,9 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
                 FolderFacts own = facts;
                 own.systemRoot = own.systemRoot && !contains(machine->roots.systems, m_canonicalMain);
                 own.home = own.home && !contains(machine->roots.homes, m_canonicalMain);
+                for (const std::string& home : machine->roots.homes)
+                    if (auto spelled = spelledBeneath(home, m_canonicalMain, mainFolderPath))
+                        m_homesRead.insert(std::move(*spelled));
                 nameConfigured(readConfiguredBeneath(m_fs, kNoFolder, mainFolderPath, mainFolderPath, own,
                                                      m_canonicalMain, mainFolderPath, m_budget),
                                0);
@@ -265,10 +269,14 @@ bool EmptyFolderScan::enter(FolderReadPtr folder, std::stop_token stop) {
 
     // What a system root's or a home's configuration names beneath it
     // counts from here on, as its fstab and user-dirs do.
-    if (m_readConfiguration && (read.facts.systemRoot || read.facts.home))
-        nameConfigured(readConfiguredBeneath(m_fs, m_frames.empty() ? m_mainHandle : m_frames.back().folder->folder.get(),
-                                             read.name, m_path, read.facts, m_canonicalMain, mainFolderPath, m_budget),
+    if (m_readConfiguration && (read.facts.systemRoot || read.facts.home)) {
+        FolderFacts unread = read.facts;
+        unread.home = unread.home && !m_homesRead.contains(m_path);
+        const FolderHandle parent = m_frames.empty() ? m_mainHandle : m_frames.back().folder->folder.get();
+        nameConfigured(readConfiguredBeneath(m_fs, parent, read.name, m_path, unread, m_canonicalMain,
+                                             mainFolderPath, m_budget),
                        static_cast<int>(m_frames.size()) + 1);
+    }
     Frame& frame = m_frames.emplace_back();
     frame.folder = std::move(folder);
     frame.parentPathLength = parentPathLength;

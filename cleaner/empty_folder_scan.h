@@ -15,6 +15,7 @@
 #include <stop_token>
 #include <string>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 namespace cleaner {
@@ -146,7 +147,8 @@ private:
     bool m_readConfiguration = true;
     ConfigurationBudget m_budget;
     std::string m_canonicalMain;
-    FolderHandle m_mainHandle = kNoFolder; // while run() lasts
+    std::unordered_set<std::string> m_homesRead; // beneath the main folder, before the walk
+    FolderHandle m_mainHandle = kNoFolder;       // while run() lasts
     unsigned m_threads = defaultReadAheadThreads();
     unsigned m_maxThreads = kSlowFileSystemReadAheadThreads;
     ReadAhead* m_readAhead = nullptr; // while run() lasts

@@ -52,16 +52,6 @@ std::string prefixOf(const std::string& folder) {
     return folder.ends_with('/') ? folder : folder + "/";
 }
 
-// `path`, a real path beneath the real main folder `canonicalMain`, as the
-// scan spells it from `mainFolderPath`; nothing when it is not beneath.
-std::optional<std::string> spelledFromMain(const std::string& path, const std::string& canonicalMain,
-                                           const std::string& mainFolderPath) {
-    const std::string prefix = prefixOf(canonicalMain);
-    if (!path.starts_with(prefix) || path.size() == prefix.size())
-        return std::nullopt;
-    return joinPath(mainFolderPath, std::string_view(path).substr(prefix.size()));
-}
-
 // One of the main folder and the folders above it, as lookAbove() sees it.
 struct ChainFolder {
     std::string path; // real, without links
@@ -142,6 +132,16 @@ ConfigurationRoots configurationOutside(const std::vector<ChainFolder>& chain,
 }
 
 } // namespace
+
+// `path`, a real path beneath the real main folder `canonicalMain`, as the
+// scan spells it from `mainFolderPath`; nothing when it is not beneath.
+std::optional<std::string> spelledBeneath(const std::string& path, const std::string& canonicalMain,
+                                           const std::string& mainFolderPath) {
+    const std::string prefix = prefixOf(canonicalMain);
+    if (!path.starts_with(prefix) || path.size() == prefix.size())
+        return std::nullopt;
+    return joinPath(mainFolderPath, std::string_view(path).substr(prefix.size()));
+}
 
 NamedInside lookInside(FileSystem& fs, FolderHandle from, const std::string& prefix, FolderFacts& facts,
                        std::error_code& shortOf) {
@@ -268,7 +268,7 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Ent
     // Farthest first, so that a nearer file's word counts.
     for (std::size_t i = chain.size() - 1; i >= 1; --i)
         for (auto& [path, reason] : namedBeneath(chain[i].path, chain[i].inside))
-            if (auto spelled = spelledFromMain(path, canonicalMain, mainFolderPath))
+            if (auto spelled = spelledBeneath(path, canonicalMain, mainFolderPath))
                 named.insert(std::move(*spelled), std::move(reason), -static_cast<int>(i));
     return above;
 }
@@ -297,7 +297,6 @@ ConfigurationRoots machineConfiguration(FileSystem& fs, const std::string& canon
     ConfigurationRoots roots;
     if (canonicalMain.empty())
         return roots;
-    const std::string prefix = prefixOf(canonicalMain);
     std::vector<std::string> homes;
     if (userHome) {
         std::error_code ec;
@@ -313,7 +312,7 @@ ConfigurationRoots machineConfiguration(FileSystem& fs, const std::string& canon
                 homes.push_back("/" + home);
     }
     for (std::string& home : homes)
-        if (!home.starts_with(prefix) && std::find(roots.homes.begin(), roots.homes.end(), home) == roots.homes.end())
+        if (std::find(roots.homes.begin(), roots.homes.end(), home) == roots.homes.end())
             roots.homes.push_back(std::move(home));
     return roots;
 }
@@ -340,7 +339,7 @@ std::vector<NamedFolder> readConfiguredOutside(FileSystem& fs, const Configurati
         return named;
     const auto add = [&](const std::vector<ConfiguredFolder>& configured, const std::string& root, bool systemRoot) {
         for (const ConfiguredFolder& folder : configured)
-            if (auto spelled = spelledFromMain(resolveWritten(folder.written, root, systemRoot), canonicalMain,
+            if (auto spelled = spelledBeneath(resolveWritten(folder.written, root, systemRoot), canonicalMain,
                                                mainFolderPath))
                 named.emplace_back(std::move(*spelled), configuredBy(joinPath(root, folder.file)));
     };
@@ -360,7 +359,7 @@ std::vector<NamedFolder> configuredBeneath(const std::string& folderPath, bool s
         if (systemRoot || folder.written.inHome)
             spelled = resolveWritten(folder.written, folderPath, systemRoot);
         else if (!canonicalMain.empty())
-            spelled = spelledFromMain(folder.written.path, canonicalMain, mainFolderPath);
+            spelled = spelledBeneath(folder.written.path, canonicalMain, mainFolderPath);
         if (spelled)
             named.emplace_back(std::move(*spelled), configuredBy(joinPath(folderPath, folder.file)));
     }

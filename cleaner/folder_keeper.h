@@ -86,10 +86,15 @@ AboveMainFolder lookAbove(FileSystem& fs, const std::string& mainFolderPath, Ent
 // The configuration of this machine that may name folders in the tree of
 // the main folder at the real path `canonicalMain`, known before anything
 // in it is read: "/" when it is a system root, then the user's home and
-// the homes its etc/passwd names, the main folder itself among them, but
-// none beneath it (those are read as the scan meets them).
+// the homes its etc/passwd names, wherever they lie. Read before the walk
+// begins, what they name counts anywhere in the tree; a home that only
+// the walk finds names, by an absolute path, only what the walk meets after it.
 ConfigurationRoots machineConfiguration(FileSystem& fs, const std::string& canonicalMain,
                                         const std::optional<std::string>& userHome);
+// `path`, a real path beneath the real main folder `canonicalMain`, as the
+// scan spells it from `mainFolderPath`; nothing when it is not beneath.
+std::optional<std::string> spelledBeneath(const std::string& path, const std::string& canonicalMain,
+                                          const std::string& mainFolderPath);
 // `roots` without what `read` holds already.
 ConfigurationRoots notYetRead(const ConfigurationRoots& roots, const ConfigurationRoots& read);
 

@@ -124,7 +124,9 @@ constexpr ContentRow kSealedByContent[] = {
     // Programs' trees, known by what the program itself makes first.
     {marks::SystemRegFile | marks::UserRegFile | marks::DriveCFolder, KeepKind::WinePrefix},
     {marks::CMakeCacheFile | marks::CMakeFilesFolder, KeepKind::CMakeBuildTree},
-    {marks::SwapStateFile | marks::SquidFolders, KeepKind::SquidCache},
+    // Squid's cache is its folders 00 to 0F: squid -z makes them, and the
+    // swap.state it writes beside them comes only once Squid has run.
+    {marks::SquidFolders, KeepKind::SquidCache},
 };
 
 // What a work tree's administrative folder holds once the program has made
@@ -174,7 +176,6 @@ constexpr MarkedName kMarkedNames[] = {
     {"CMakeFiles", Need::RealFolder, marks::CMakeFilesFolder},
     {"PG_VERSION", Need::RegularFile, marks::PgVersionFile},
     {"containers", Need::RealFolder, marks::ContainersFolder},
-    {"swap.state", Need::RegularFile, marks::SwapStateFile},
     {"system.reg", Need::RegularFile, marks::SystemRegFile},
     {".gitmodules", Need::AnyEntry, marks::Gitmodules},
     {"storage.lock", Need::RegularFile, marks::StorageLockFile},

@@ -31,7 +31,7 @@ namespace cleaner {
 //      Subversion or OSTree repository, container storage, a PostgreSQL
 //      tablespace, the top of a work tree that a version control system
 //      versions folders in (Subversion, Bazaar, darcs), a Wine prefix, a
-//      CMake build tree, a Squid cache                    (sealed)
+//      CMake build tree, a Squid cache (00 to 0F)         (sealed)
 //   6. home, root, mnt, media, tmp in a system root      (kept alone)
 //   7. a mount point in the system root's etc/fstab      (kept alone)
 //   8. a desktop folder of a .config/user-dirs.dirs      (kept alone)
@@ -137,11 +137,10 @@ inline constexpr EntryMarks UserRegFile = bit(29);
 inline constexpr EntryMarks DriveCFolder = bit(30);       // real folder drive_c
 inline constexpr EntryMarks CMakeCacheFile = bit(31);     // regular file CMakeCache.txt
 inline constexpr EntryMarks CMakeFilesFolder = bit(32);   // real folder CMakeFiles
-inline constexpr EntryMarks SwapStateFile = bit(33);      // regular file swap.state (Squid)
 // Entries of any kind that make a folder a home.
-inline constexpr EntryMarks BashrcEntry = bit(34);        // .bashrc
-inline constexpr EntryMarks ProfileEntry = bit(35);       // .profile
-inline constexpr EntryMarks ConfigFolder = bit(36);       // real folder .config
+inline constexpr EntryMarks BashrcEntry = bit(33);        // .bashrc
+inline constexpr EntryMarks ProfileEntry = bit(34);       // .profile
+inline constexpr EntryMarks ConfigFolder = bit(35);       // real folder .config
 // Real folders 00 to 0F, Squid's first level of cache folders: one bit each.
 inline constexpr unsigned kFirstSquidFolderBit = 48;
 inline constexpr EntryMarks SquidFolders = EntryMarks{0xFFFF} << kFirstSquidFolderBit;

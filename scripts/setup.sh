@@ -9,9 +9,11 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # chain, GoogleTest, Qt 6 Widgets, and the sans-serif face the window uses.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev findutils qt6-base-dev fonts-liberation2)
 # What the tests need besides: the validators of the desktop entry and the
-# software-centre metainfo, and git, Subversion and OSTree for the
-# repositories the tests keep whole.
-TEST_PACKAGES=(desktop-file-utils appstream git subversion ostree)
+# software-centre metainfo; git, Subversion and OSTree for the repositories
+# the tests keep whole; and the programs whose empty folders the tests make
+# with the programs themselves: Vim, OpenSSH (a client, and a server that the
+# client starts for itself), CMake with make, and Squid.
+TEST_PACKAGES=(desktop-file-utils appstream git subversion ostree vim openssh-client openssh-server make squid)
 # What taking a screenshot of the window needs besides.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick xdotool)
 
@@ -28,8 +30,20 @@ ensure_packages() {
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # Servers among them (sshd, Squid) are only ever run by the tests
+    # themselves: a policy that refuses every start keeps the install from
+    # starting the machine's own, and goes again if it was ours.
+    local policy=/usr/sbin/policy-rc.d ownPolicy=0
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+        "${sudo[@]}" chmod 755 "$policy"
+        ownPolicy=1
+    fi
+    local status=0
+    "${sudo[@]}" apt-get update -q && "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" ||
+        status=$?
+    [ "$ownPolicy" -eq 1 ] && "${sudo[@]}" rm -f "$policy"
+    return "$status"
 }
 
 # Configures once, then lets the build tool decide what needs doing.

@@ -117,9 +117,8 @@ TEST(KeepRule, EachRuleGivesItsReasonAndTheFirstThatHoldsWins) {
         {"prefix", kPlain, marks::SystemRegFile | marks::UserRegFile, "-"},
         {"build", kPlain, marks::CMakeCacheFile | marks::CMakeFilesFolder, "it is a CMake build tree (sealed)"},
         {"build", kPlain, marks::CMakeFilesFolder, "-"},
-        {"cache", kPlain, marks::SwapStateFile | marks::SquidFolders, "Squid needs it (sealed)"},
-        {"cache", kPlain, marks::SwapStateFile | (marks::SquidFolders & ~marks::bit(63)), "-"},
-        {"cache", kPlain, marks::SquidFolders, "-"},
+        {"cache", kPlain, marks::SquidFolders, "Squid needs it (sealed)"},
+        {"cache", kPlain, marks::SquidFolders & ~marks::bit(63), "-"}, // no 0F
     };
     for (const Case& c : cases)
         EXPECT_EQ(verdict(c.name, c.parent, c.own), c.expected) << c.name;

@@ -36,6 +36,11 @@ std::string copyProgramInto(const std::string& program, const std::string& folde
 // Returns what `body` returned, or a line saying how the child failed.
 std::string runUnprivileged(const std::function<std::string()>& body);
 
+// A TCP port on 127.0.0.1 that nothing listens on now; 0 when none could be found.
+int freeLoopbackPort();
+// Whether something accepts connections on 127.0.0.1 at `port`.
+bool acceptsOnLoopback(int port);
+
 // Runs `body` in a child process with its own mount table, in which a fresh
 // tmpfs is mounted on `mountPoint` (an existing folder), so nothing stays
 // mounted afterwards. Sets `available` to false, and returns "", when

@@ -462,32 +462,32 @@ namespace {
 
 // Trees that programs make with empty folders in them by design, each
 // beside a near miss that is scanned as any folder.
-void addVersionedAndProgramTrees(MemoryFileSystem& fs) {
-    fs.addFile("/M/wc/.svn/wc.db", 4096);
-    fs.addFolder("/M/wc/build");
-    fs.addFolder("/M/wc/docs/drafts");
-    fs.addFolder("/M/old/.svn/text-base"); // Subversion before 1.7: a .svn in every folder
-    fs.addFolder("/M/old/docs");
-    fs.addFolder("/M/bzr/.bzr/checkout");
-    fs.addFolder("/M/bzr/e");
-    fs.addFolder("/M/branch/.bzr/branch"); // no working tree
-    fs.addFolder("/M/branch/e");
-    fs.addFile("/M/darcs/_darcs/hashed_inventory", 0);
-    fs.addFolder("/M/darcs/e");
-    fs.addFile("/M/wine/system.reg", 900);
-    fs.addFile("/M/wine/user.reg", 300);
-    fs.addFolder("/M/wine/drive_c/users/root/Temp");
-    fs.addFolder("/M/wine/drive_c/windows/temp");
-    fs.addFile("/M/cm/CMakeCache.txt", 20000);
-    fs.addFolder("/M/cm/CMakeFiles/util.dir/lib");
-    fs.addFolder("/M/cmlike/CMakeFiles/e"); // no CMakeCache.txt
-    fs.addFolder("/M/squid"); // as squid -z leaves it: no swap.state yet
-    fs.addFile("/M/nearly/swap.state", 0);
+void addVersionedAndProgramTrees(MemoryFileSystem& fs, const std::string& root = "/M") {
+    fs.addFile(root + "/wc/.svn/wc.db", 4096);
+    fs.addFolder(root + "/wc/build");
+    fs.addFolder(root + "/wc/docs/drafts");
+    fs.addFolder(root + "/old/.svn/text-base"); // Subversion before 1.7: a .svn in every folder
+    fs.addFolder(root + "/old/docs");
+    fs.addFolder(root + "/bzr/.bzr/checkout");
+    fs.addFolder(root + "/bzr/e");
+    fs.addFolder(root + "/branch/.bzr/branch"); // no working tree
+    fs.addFolder(root + "/branch/e");
+    fs.addFile(root + "/darcs/_darcs/hashed_inventory", 0);
+    fs.addFolder(root + "/darcs/e");
+    fs.addFile(root + "/wine/system.reg", 900);
+    fs.addFile(root + "/wine/user.reg", 300);
+    fs.addFolder(root + "/wine/drive_c/users/root/Temp");
+    fs.addFolder(root + "/wine/drive_c/windows/temp");
+    fs.addFile(root + "/cm/CMakeCache.txt", 20000);
+    fs.addFolder(root + "/cm/CMakeFiles/util.dir/lib");
+    fs.addFolder(root + "/cmlike/CMakeFiles/e"); // no CMakeCache.txt
+    fs.addFolder(root + "/squid"); // as squid -z leaves it: no swap.state yet
+    fs.addFile(root + "/nearly/swap.state", 0);
     const char* const hex = "0123456789ABCDEF";
     for (int i = 0; i < 16; ++i) {
-        fs.addFolder(std::string("/M/squid/0") + hex[i] + "/00");
+        fs.addFolder(std::string(root + "/squid/0") + hex[i] + "/00");
         if (i < 15)
-            fs.addFolder(std::string("/M/nearly/0") + hex[i]);
+            fs.addFolder(std::string(root + "/nearly/0") + hex[i]);
     }
 }
 
@@ -703,4 +703,38 @@ TEST_F(KeptRemoval, AFolderThatAConfigurationFileNamesIsNeverRemoved) {
                      "/data/backup/carol/keepme was not deleted: it is named in /data/backup/carol/.profile.",
                      "/data/deep has been deleted."}));
     EXPECT_TRUE(fs.exists("/data/shared") && fs.exists("/data/chroot/pool/export"));
+}
+
+// One home holding every kind, as a user's home does: nothing a program
+// needs is listed, with any number of threads, and the near misses are.
+TEST(KeptFolders, AHomeHoldingEveryKindListsOnlyWhatNoProgramNeeds) {
+    MemoryFileSystem fs;
+    addVersionedAndProgramTrees(fs, "/h");
+    fs.addTextFile("/h/.profile", "# a home\n");
+    fs.addFolder("/h/.vim/swap");
+    fs.addTextFile("/h/.ssh/config", "ControlPath ~/sockets/%C\n");
+    fs.addFolder("/h/sockets");
+    fs.addFolder("/h/Maildir/cur");
+    fs.addFolder("/h/Maildir/new");
+    fs.addFolder("/h/Maildir/tmp");
+    const Outcome outcome = scanned(fs, "/h");
+    Lines expected{"/h/branch/e", "/h/cmlike", "/h/cmlike/CMakeFiles", "/h/cmlike/CMakeFiles/e"};
+    for (const char* digit : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E"})
+        expected.push_back(std::string("/h/nearly/0") + digit);
+    expected.push_back("/h/old/docs");
+    EXPECT_EQ(outcome.found, expected);
+    EXPECT_EQ(outcome.kept, (Lines{
+                                "/h/.ssh: programs keep their state in it",
+                                "/h/.vim: programs keep their state in it",
+                                "/h/Maildir: it is a mail folder (Maildir)",
+                                "/h/branch/.bzr: it is part of a Bazaar repository",
+                                "/h/bzr: it is versioned by Bazaar",
+                                "/h/cm: it is a CMake build tree",
+                                "/h/darcs: it is versioned by darcs",
+                                "/h/old/.svn: it is part of a Subversion working copy",
+                                "/h/sockets: it is named in /h/.ssh/config",
+                                "/h/squid: Squid needs it",
+                                "/h/wc: it is versioned by Subversion",
+                                "/h/wine: Wine needs it",
+                            }));
 }

@@ -667,6 +667,14 @@ TEST(KeptFolders, FoldersThatAConfigurationFileNamesAreKeptAlone) {
     EXPECT_EQ(scanned(fs, "/work/me/.ssh", "/work/me").kept,
               (Lines{"/work/me/.ssh/cm: it is named in /work/me/.ssh/config"}));
     EXPECT_EQ(scanned(fs, "/work/me/.ssh", "/work/me").found, Lines{});
+
+    // Configuration that can't be read names nothing, and stops nothing.
+    fs.failOn("/etc/samba/smb.conf", Step::Open);
+    fs.failOn("/work/me/.config", Step::List);
+    const Outcome unread = scanned(fs, "/data", "/work/me");
+    EXPECT_EQ(unread.stoppedAt, "");
+    EXPECT_EQ(unread.found, (Lines{"/data/VMs", "/data/VMs/isos", "/data/VMs/isos/old", "/data/big", "/data/binary",
+                                   "/data/cached", "/data/deep", "/data/shared"}));
 }
 
 TEST(KeptFolders, AScanReadsAtMostItsShareOfConfigurationAndSaysSo) {

@@ -160,6 +160,7 @@ ScanOutcome EmptyFolderScan::run(const FoundFolders& found, std::stop_token stop
     m_frames.clear();
     m_pending.clear();
     m_mainHandle = kNoFolder;
+    machine.reset(); // a run that stopped early may not have taken it yet
     m_outcome.configurationCut = m_budget.cut;
     m_outcome.foldersExamined = foldersExamined();
     return m_outcome;

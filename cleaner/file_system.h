@@ -30,6 +30,12 @@ struct EntryStatus {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     bool mountRoot = false; // the entry is the root of a mount (bind mounts too)
+    // Which mount it lies on: two entries of one device may still lie on
+    // different mounts (a bind mount), and no rename crosses from one to
+    // the other. 0 when the system can't tell.
+    std::uint64_t mountId = 0;
+    std::uint32_t permissions = 0; // mode bits 07777: the sticky bit, and rwx for all three
+    std::uint32_t owner = 0;       // user id
 
     // The same file or folder: what a name led to before and leads to now.
     bool sameEntryAs(const EntryStatus& other) const noexcept {
@@ -109,6 +115,15 @@ public:
     // file system, never replacing anything (file_exists when taken).
     virtual void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to,
                            const std::string& toName, std::error_code& ec) = 0;
+    // Makes the regular file `name` in `folder`, readable and writable by
+    // its owner only, holding `text`; file_exists when the name is taken,
+    // and nothing is left behind when the text can't be written whole.
+    virtual void writeNewFile(FolderHandle folder, const std::string& name, const std::string& text,
+                              std::error_code& ec) = 0;
+    // Puts `text` in the place of the file `name` in `folder` at once: a
+    // reader sees the old text or the new one, never a part of either.
+    virtual void replaceFile(FolderHandle folder, const std::string& name, const std::string& text,
+                             std::error_code& ec) = 0;
 
     // Look-ups by path, as any program makes them: `path` is resolved from
     // `from` (or as it stands, from kNoFolder), following links on the way.

@@ -255,7 +255,8 @@ std::string PosixFileSystem::canonicalPath(const std::string& path, std::error_c
 EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, std::error_code& ec) {
     struct statx stx {};
     flags |= AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
-    if (::statx(dirfd, name, flags, STATX_TYPE | STATX_SIZE | STATX_INO, &stx) != 0) {
+    if (::statx(dirfd, name, flags, STATX_TYPE | STATX_MODE | STATX_UID | STATX_SIZE | STATX_INO | STATX_MNT_ID,
+                &stx) != 0) {
         ec = lastSystemError();
         return {};
     }
@@ -267,7 +268,56 @@ EntryStatus PosixFileSystem::statusAt(int dirfd, const char* name, int flags, st
     status.inode = stx.stx_ino;
     status.mountRoot = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
                        (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    status.mountId = (stx.stx_mask & STATX_MNT_ID) != 0 ? stx.stx_mnt_id : 0;
+    status.permissions = stx.stx_mode & 07777;
+    status.owner = stx.stx_uid;
     return status;
+}
+
+namespace {
+
+// Writes all of `text` to `fd`; the error when it can't.
+std::error_code writeAll(int fd, const std::string& text) {
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t wrote = ::write(fd, text.data() + written, text.size() - written);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote < 0)
+            return lastSystemError();
+        written += static_cast<std::size_t>(wrote);
+    }
+    return {};
+}
+
+} // namespace
+
+void PosixFileSystem::writeNewFile(FolderHandle folder, const std::string& name, const std::string& text,
+                                   std::error_code& ec) {
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        ec = lastSystemError();
+        return;
+    }
+    ec = writeAll(fd, text);
+    if (::close(fd) != 0 && !ec)
+        ec = lastSystemError();
+    if (ec)
+        ::unlinkat(folder, name.c_str(), 0);
+}
+
+void PosixFileSystem::replaceFile(FolderHandle folder, const std::string& name, const std::string& text,
+                                  std::error_code& ec) {
+    // Written beside it under a name of this process's own, then renamed
+    // over it: the rename is what readers see.
+    const std::string temporary = "." + name + ".efr-" + std::to_string(::getpid());
+    ::unlinkat(folder, temporary.c_str(), 0);
+    writeNewFile(folder, temporary, text, ec);
+    if (ec)
+        return;
+    if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+        ec = lastSystemError();
+        ::unlinkat(folder, temporary.c_str(), 0);
+    }
 }
 
 bool PosixFileSystem::listedFoldersAreReal(FolderHandle top, const std::string& path) {

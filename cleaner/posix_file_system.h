@@ -27,6 +27,10 @@ public:
     void makePrivateFolder(FolderHandle parent, const std::string& name, std::error_code& ec) override;
     void moveEntry(FolderHandle from, const std::string& fromName, FolderHandle to, const std::string& toName,
                    std::error_code& ec) override;
+    void writeNewFile(FolderHandle folder, const std::string& name, const std::string& text,
+                      std::error_code& ec) override;
+    void replaceFile(FolderHandle folder, const std::string& name, const std::string& text,
+                     std::error_code& ec) override;
     EntryStatus lookUp(FolderHandle from, const std::string& path, bool followLast,
                        std::error_code& ec) override;
     std::string readTextFile(FolderHandle from, const std::string& path, std::size_t limit,

@@ -102,6 +102,33 @@ TEST_P(FolderOperations, MissingFoldersAreReportedWithPathAndReason) {
     EXPECT_THROW(fs.GetFolder(backend->path("plain")), FsError);
 }
 
+// What the Trash is made of: files written once and whole, a file whose
+// text is replaced at once, and where an entry lies and who may change it.
+TEST_P(FolderOperations, NewFilesAreWrittenOnceAndReplacedWhole) {
+    auto& fs = backend->fs();
+    backend->folder("t");
+    std::uint64_t device = 0;
+    std::error_code ec;
+    const cleaner::OpenFolder t = fs.open(backend->path("t"), device, ec);
+    ASSERT_FALSE(ec);
+    fs.writeNewFile(t.get(), "a.trashinfo", "first\n", ec);
+    EXPECT_FALSE(ec) << ec.message();
+    fs.writeNewFile(t.get(), "a.trashinfo", "second\n", ec);
+    EXPECT_EQ(ec, std::errc::file_exists) << "never written twice";
+    EXPECT_EQ(fs.readTextFile(t.get(), "a.trashinfo", 100, ec), "first\n");
+    const cleaner::EntryStatus written = fs.examine(t.get(), "a.trashinfo", ec);
+    EXPECT_EQ(written.kind, cleaner::EntryKind::RegularFile);
+    EXPECT_EQ(written.permissions, 0600u) << "its owner's only";
+    EXPECT_EQ(written.mountId, fs.folderStatus(t.get(), ec).mountId);
+
+    for (const char* text : {"1 2 one\n", "3 4 two\n"}) {
+        fs.replaceFile(t.get(), "directorysizes", text, ec);
+        EXPECT_FALSE(ec) << ec.message();
+        EXPECT_EQ(fs.readTextFile(t.get(), "directorysizes", 100, ec), text);
+    }
+    EXPECT_EQ(backend->fs().GetFolder(backend->path("t")).Files().Count(), 2u) << "no temporary file left";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, FolderOperations, ::testing::Values("memory", "disk"),
                          [](const auto& info) { return info.param; });
 

@@ -16,7 +16,7 @@ namespace testing_support {
 // share it as long as the hook is safe for that.
 class HookedFileSystem final : public cleaner::FileSystem {
 public:
-    enum class Operation { Open, Examine, Remove, Move };
+    enum class Operation { Open, Examine, Remove, Move, Write };
     // `name` is the path for opening a folder by path, else the entry's name
     // (for Move, the name it leaves).
     using Hook = std::function<std::error_code(Operation, const std::string& name)>;
@@ -83,6 +83,20 @@ public:
         if ((ec = m_hook(Operation::Move, fromName)))
             return;
         m_inner.moveEntry(from, fromName, to, toName, ec);
+    }
+    void writeNewFile(cleaner::FolderHandle folder, const std::string& name, const std::string& text,
+                      std::error_code& ec) override {
+        ++calls;
+        if ((ec = m_hook(Operation::Write, name)))
+            return;
+        m_inner.writeNewFile(folder, name, text, ec);
+    }
+    void replaceFile(cleaner::FolderHandle folder, const std::string& name, const std::string& text,
+                     std::error_code& ec) override {
+        ++calls;
+        if ((ec = m_hook(Operation::Write, name)))
+            return;
+        m_inner.replaceFile(folder, name, text, ec);
     }
     cleaner::EntryStatus lookUp(cleaner::FolderHandle from, const std::string& path, bool followLast,
                                 std::error_code& ec) override {

@@ -42,6 +42,8 @@ struct MemoryFileSystem::Node {
     std::string text;
     std::map<Step, std::errc> failures;
     bool listedTwice = false; // its folder's listing names it twice
+    std::uint32_t permissions = 0755;
+    std::uint32_t owner = 0;
     unsigned listings = 0;    // times this folder has been listed
     std::vector<std::unique_ptr<Node>> children; // in the order added
 
@@ -327,7 +329,11 @@ EntryStatus MemoryFileSystem::examine(FolderHandle parent, const std::string& na
 }
 
 EntryStatus MemoryFileSystem::statusOf(const Node& node) const {
-    return EntryStatus{node.kind, node.size, node.device, node.inode, node.mountPoint || node.volumeRoot};
+    EntryStatus status{node.kind, node.size, node.device, node.inode, node.mountPoint || node.volumeRoot};
+    status.mountId = node.device; // one mount per device: no bind mounts here
+    status.permissions = node.permissions;
+    status.owner = node.owner;
+    return status;
 }
 
 void MemoryFileSystem::closeFolder(FolderHandle folder) noexcept {
@@ -393,6 +399,8 @@ void MemoryFileSystem::makePrivateFolder(FolderHandle parent, const std::string&
     auto fresh = std::make_unique<Node>();
     fresh->name = name;
     fresh->inode = m_nextInode++;
+    fresh->device = folder->device;
+    fresh->permissions = 0700;
     folder->children.push_back(std::move(fresh));
 }
 
@@ -419,6 +427,49 @@ void MemoryFileSystem::moveEntry(FolderHandle from, const std::string& fromName,
     source->children.erase(it);
     moving->name = toName;
     target->children.push_back(std::move(moving));
+}
+
+void MemoryFileSystem::writeNewFile(FolderHandle folder, const std::string& name, const std::string& text,
+                                    std::error_code& ec) {
+    const std::lock_guard lock(m_mutex);
+    Node* parent = handleNode(folder, ec);
+    if (!parent)
+        return;
+    if (parent->child(name)) {
+        ec = std::make_error_code(std::errc::file_exists);
+        return;
+    }
+    ec = parent->failure(Step::Remove); // a folder that refuses removals refuses new entries too
+    if (ec)
+        return;
+    auto fresh = std::make_unique<Node>();
+    fresh->name = name;
+    fresh->inode = m_nextInode++;
+    fresh->kind = EntryKind::RegularFile;
+    fresh->device = parent->device;
+    fresh->size = text.size();
+    fresh->text = text;
+    fresh->permissions = 0600;
+    parent->children.push_back(std::move(fresh));
+}
+
+void MemoryFileSystem::replaceFile(FolderHandle folder, const std::string& name, const std::string& text,
+                                   std::error_code& ec) {
+    {
+        const std::lock_guard lock(m_mutex);
+        Node* parent = handleNode(folder, ec);
+        if (!parent)
+            return;
+        if (Node* existing = parent->child(name); existing && existing->kind == EntryKind::RegularFile) {
+            ec = parent->failure(Step::Remove);
+            if (!ec) {
+                existing->text = text;
+                existing->size = text.size();
+            }
+            return;
+        }
+    }
+    writeNewFile(folder, name, text, ec);
 }
 
 } // namespace testing_support

@@ -87,6 +87,10 @@ public:
                            std::error_code& ec) override;
     void moveEntry(cleaner::FolderHandle from, const std::string& fromName, cleaner::FolderHandle to,
                    const std::string& toName, std::error_code& ec) override;
+    void writeNewFile(cleaner::FolderHandle folder, const std::string& name, const std::string& text,
+                      std::error_code& ec) override;
+    void replaceFile(cleaner::FolderHandle folder, const std::string& name, const std::string& text,
+                     std::error_code& ec) override;
     // Nothing here is a link to follow: `followLast` changes nothing.
     cleaner::EntryStatus lookUp(cleaner::FolderHandle from, const std::string& path, bool followLast,
                                 std::error_code& ec) override;

@@ -161,6 +161,9 @@ RemovalOutcome FolderRemover::DeleteFolder(const RemovalRequest& request) {
         return m_mainProblem;
 
     m_targetPath = pathOf(*names, names->size());
+    m_targetRealPath = m_canonicalMain;
+    for (const std::string_view name : *names)
+        appendName(m_targetRealPath, name);
     RemovalOutcome verdict = walkTo(*names);
     if (verdict.result != Result::Deleted)
         return verdict;
@@ -195,13 +198,13 @@ bool FolderRemover::openMainFolder() {
     const AboveMainFolder above = lookAbove(m_fs, mainFolderPath, mainMarks, m_userHome, m_named);
     mainStep.judged = true;
     mainStep.sealed = above.sealedBy;
+    m_canonicalMain = above.canonicalMain;
     std::error_code shortOf = above.shortOf;
     if (!mainStep.sealed) {
         mainStep.facts = above.mainFacts;
         mainStep.facts.marks = mainMarks;
         mainStep.facts.fileSystemRoot = above.fileSystemRoot;
         m_named.add(mainFolderPath, 0, lookInside(m_fs, mainStep.folder.get(), "", mainStep.facts, shortOf));
-        m_canonicalMain = above.canonicalMain;
         for (auto& [path, reason] :
              readConfiguredOutside(m_fs, above.configuration, m_canonicalMain, mainFolderPath, m_budget))
             m_named.insert(std::move(path), std::move(reason), -1);
@@ -358,6 +361,10 @@ RemovalOutcome FolderRemover::removeTarget(FolderHandle parent, const std::strin
         verdict = checkTree(top.get());
     if (verdict.result != Result::Deleted)
         return verdict;
+    if (m_trash) {
+        top.close();
+        return moveToTrash(parent, name, opened);
+    }
 
     m_removedFolders = 0;
     Staging staging(m_fs, top.get(), m_random);
@@ -587,7 +594,50 @@ std::error_code FolderRemover::removeFolder(FolderHandle parent, std::size_t nod
 // since the list was filled) removed went with a deleted folder; any other,
 // even beneath a deleted folder, was never ours to delete.
 RemovalOutcome FolderRemover::gone() const {
-    return m_deleted.contains(m_targetPath) ? outcome(Result::AlreadyGone) : outcome(Result::NoLongerThere);
+    RemovalOutcome verdict =
+        m_deleted.contains(m_targetPath) ? outcome(Result::AlreadyGone) : outcome(Result::NoLongerThere);
+    verdict.movedToTrash = verdict.result == Result::AlreadyGone && m_trash;
+    return verdict;
+}
+
+// Moves the checked folder `name` of `parent` (which is `status`) to the
+// Trash whole, by one rename. The tree is checked again where it is then:
+// what gained data between the check and the move goes back where it was.
+RemovalOutcome FolderRemover::moveToTrash(FolderHandle parent, const std::string& name, const EntryStatus& status) {
+    if (m_canonicalMain.empty())
+        return outcome(Result::Failed, RemovalError::NoTrash);
+    TrashedItem item;
+    std::error_code ec = m_trash->moveIn(parent, name, m_targetRealPath, status, item);
+    if (ec == std::errc::no_such_device_or_address)
+        return outcome(Result::Failed, RemovalError::NoTrash);
+    if (ec)
+        return outcome(Result::Failed, ec);
+
+    // Opened afresh where it is now, for a listing of its own.
+    const OpenFolder moved = m_trash->openItem(item, ec);
+    std::string failedName;
+    if (!ec)
+        ec = summariseFolder(m_fs, moved.get(), m_device, SizeNeed::UntilNonZero, m_summary, m_scratch, failedName);
+    m_nodes.clear();
+    m_nodes.push_back(CheckedFolder{name, status, 0, 0, 0, {}});
+    RemovalOutcome verdict = ec ? outcome(Result::Failed, ec) : judgeNode(0, moved.get());
+    if (verdict.result == Result::Deleted)
+        verdict = checkTree(moved.get());
+    if (verdict.result != Result::Deleted) {
+        if (const std::error_code back = m_trash->putBack(item)) {
+            RemovalOutcome stuck = outcome(Result::Failed, back);
+            stuck.keptIn = item.trash + "/files/" + item.name;
+            return stuck;
+        }
+        return verdict.result == Result::Failed ? verdict : outcome(Result::NotEmpty);
+    }
+    for (std::size_t node = 0; node < m_nodes.size(); ++node)
+        m_deleted.add(nodePath(node));
+    m_trashed.push_back(std::move(item));
+    verdict = outcome(Result::Deleted);
+    verdict.movedToTrash = true;
+    verdict.foldersRemoved = m_nodes.size();
+    return verdict;
 }
 
 std::string FolderRemover::pathOf(const std::vector<std::string_view>& names, std::size_t count) const {

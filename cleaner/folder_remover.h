@@ -6,6 +6,7 @@
 #include "folder_summary.h"
 #include "keep_rule.h"
 #include "removal_outcome.h"
+#include "trash_can.h"
 #include "user_home.h"
 
 #include <cstdint>
@@ -67,6 +68,13 @@ public:
     void expectMainFolder(const EntryStatus& identity) { m_expectedMain = identity; }
     // Whose home counts as the user's, as for the scan.
     void setUserHome(std::optional<std::string> home) { m_userHome = std::move(home); }
+    // From now on, folders go to `trash` whole instead of being deleted:
+    // checked as for a deletion, moved by one rename, and checked again
+    // there (what gained data meanwhile goes back). `trash` must outlive
+    // this remover.
+    void moveToTrashCan(TrashCan& trash) noexcept { m_trash = &trash; }
+    // The folders moved to the Trash so far, in the order they went.
+    const std::vector<TrashedItem>& trashed() const noexcept { return m_trashed; }
 
     RemovalOutcome DeleteFolder(const RemovalRequest& request);
 
@@ -109,6 +117,7 @@ private:
     std::error_code removeFiles(FolderHandle folder, std::size_t node, Staging& staging);
     std::error_code removeFolder(FolderHandle parent, std::size_t node);
     RemovalOutcome gone() const;
+    RemovalOutcome moveToTrash(FolderHandle parent, const std::string& name, const EntryStatus& status);
     std::string pathOf(const std::vector<std::string_view>& names, std::size_t count) const;
 
     FileSystem& m_fs;
@@ -122,6 +131,9 @@ private:
     NamedFolders m_named;         // by the fstab and user-dirs files on the way
     std::error_code m_shortOf;    // a file on the way could not be read for want of descriptors
     std::string m_targetPath; // the entry being deleted, as the scan spells it
+    std::string m_targetRealPath; // and by its real path, where the main folder's is known
+    TrashCan* m_trash = nullptr;
+    std::vector<TrashedItem> m_trashed;
     std::uint64_t m_removedFolders = 0; // by the entry being deleted
     std::uint64_t m_device = 0;
     std::vector<WayStep> m_way; // [0] is the main folder

@@ -16,11 +16,15 @@ void ListBoxUnmarkAll(FolderList& List1) {
 }
 
 void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem,
-                   const std::string& mainFolderPath, DeletedFolders& deleted) {
+                   const std::string& mainFolderPath, DeletedFolders& deleted, TrashCan* trash) {
     MarkedEntryRemoval run(List1, List2);
     FolderRemover remover(fileSystem, mainFolderPath, deleted);
+    if (trash)
+        remover.moveToTrashCan(*trash);
     while (const auto request = run.next())
         run.finish(remover.DeleteFolder(*request));
+    if (trash)
+        trash->finish();
 }
 
 RemovalRequest MarkedEntryRemoval::requestAt(int position) const {

@@ -13,6 +13,7 @@
 namespace cleaner {
 
 class DeletionLog;
+class TrashCan;
 class FileSystem;
 class FolderList;
 
@@ -31,8 +32,9 @@ void ListBoxUnmarkAll(FolderList& List1);
 // `deleted` remembers, from one run to the next, the folders deleted since
 // the list was filled, so that an entry that went with one of them is
 // logged as deleted and any other missing one as no longer there.
+// With a `trash`, each folder moves there whole instead (see TrashCan).
 void ListBoxRemSel(FolderList& List1, DeletionLog& List2, FileSystem& fileSystem,
-                   const std::string& mainFolderPath, DeletedFolders& deleted);
+                   const std::string& mainFolderPath, DeletedFolders& deleted, TrashCan* trash = nullptr);
 
 // The same run, one entry at a time, for a caller that deletes elsewhere
 // (on a worker thread) and must keep the window alive in between:

@@ -16,6 +16,8 @@ public:
             return "it changed while it was being deleted";
         case RemovalError::NulInPath:
             return "its path holds a NUL byte, which no folder's name can";
+        case RemovalError::NoTrash:
+            return "no Trash can take it on its drive";
         case RemovalError::NoSafeMove:
             return "this drive can't set a file aside without the risk of replacing another, so its "
                    "zero-byte files were left as they are";
@@ -40,7 +42,7 @@ std::string deletionLogLine(const std::string& path, const RemovalOutcome& outco
     switch (outcome.result) {
     case Result::Deleted:
     case Result::AlreadyGone:
-        return path + " has been deleted.";
+        return path + (outcome.movedToTrash ? " has been moved to the Trash." : " has been deleted.");
     case Result::NoLongerThere:
         return path + " was not deleted: it is no longer there.";
     case Result::NotEmpty:
@@ -50,6 +52,9 @@ std::string deletionLogLine(const std::string& path, const RemovalOutcome& outco
     case Result::Failed:
         break;
     }
+    if (!outcome.keptIn.empty() && outcome.reason != std::errc::directory_not_empty)
+        return path + " could not be deleted: it gained data in the Trash and could not be put back, so it waits in " +
+               outcome.keptIn + ".";
     if (!outcome.keptIn.empty())
         return path + " could not be deleted: a file changed while it was being removed and was kept in " +
                outcome.keptIn + ".";

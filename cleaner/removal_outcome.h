@@ -27,6 +27,9 @@ struct RemovalOutcome {
     // The folders this entry's deletion removed from the disk: its own and
     // every one beneath it (some, when it failed part of the way).
     std::uint64_t foldersRemoved = 0;
+    // Deleted or AlreadyGone: the folder went to the Trash (whole, or with
+    // a folder above it), not off the disk.
+    bool movedToTrash = false;
 
     // These entries leave the list: there is nothing left to delete.
     bool leavesList() const noexcept {
@@ -42,6 +45,7 @@ enum class RemovalError {
     ChangedMeanwhile,      // a folder of the tree was exchanged between the check and the removal
     NulInPath,             // the path holds a NUL byte, which no name on disk can
     NoSafeMove,            // the file system can't move a file aside without maybe replacing another
+    NoTrash,               // no Trash can take it: none on its drive, and the home Trash is on another
 };
 const std::error_category& removalCategory() noexcept;
 std::error_code make_error_code(RemovalError error) noexcept;

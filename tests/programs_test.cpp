@@ -218,3 +218,28 @@ TEST(Programs, SquidStillStartsOnItsCacheFolders) {
     }
     EXPECT_EQ(::access((cache + "/swap.state").c_str(), F_OK), 0) << "squid ran on it";
 }
+
+// What efr-scan --trash moves is what trash-cli, as the desktop's Trash
+// tools do, lists and puts back.
+TEST(Programs, TrashCliListsAndRestoresWhatTrashMoved) {
+    REQUIRE_PROGRAMS("trash-list", "trash-restore");
+    DiskBackend disk;
+    testing_support::TempFolder data("efr-data");
+    disk.folder("old build/obj");
+    disk.folder("100% done");
+    const std::string env = "XDG_DATA_HOME=" + data.path();
+    const auto listed = efrScan({"-0", disk.main()});
+    const auto moved = runProgram({"env", env, EFR_SCAN_BINARY, "--trash", "-0", disk.main()}, listed.out);
+    EXPECT_EQ(moved.out, disk.path("100% done") + " has been moved to the Trash." + '\0' + disk.path("old build") +
+                             " has been moved to the Trash." + '\0' + disk.path("old build/obj") +
+                             " has been moved to the Trash." + '\0');
+    EXPECT_FALSE(isFolder(disk.path("old build")));
+
+    const auto list = runProgram({"env", env, "trash-list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    for (const char* name : {"/100% done\n", "/old build\n"})
+        EXPECT_NE(list.out.find(disk.main() + name), std::string::npos) << list.out;
+    const auto restore = runProgram({"env", env, "trash-restore", disk.path("old build")}, "0\n");
+    EXPECT_EQ(restore.exitCode, 0) << restore.err;
+    EXPECT_TRUE(isFolder(disk.path("old build/obj"))) << restore.out;
+}

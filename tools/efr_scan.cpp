@@ -22,12 +22,18 @@
 //     window's "Delete" on them with MAIN_FOLDER as the main folder and
 //     prints the deletion log, one line per folder (NUL-ended with -0). Only
 //     folders beneath MAIN_FOLDER can go. Exit status 0.
+//
+//   efr-scan --trash [-0] MAIN_FOLDER
+//     The same, but each folder moves to the desktop's Trash whole, as the
+//     file manager moves it, and its log line says so.
 
 #include "cleaner/deletion_log.h"
 #include "cleaner/empty_folder_scan.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/posix_file_system.h"
+#include "cleaner/trash_can.h"
+#include "cleaner/user_home.h"
 
 #include <charconv>
 #include <cstdio>
@@ -56,6 +62,9 @@ constexpr const char* kUsageText =
     "         deletes the folders named on standard input, one per line, if they\n"
     "         are still empty, lie beneath MAIN_FOLDER and nothing needs them,\n"
     "         and prints the log\n"
+    "       efr-scan --trash [-0] MAIN_FOLDER\n"
+    "         the same, but moves the folders to the desktop's Trash, from where\n"
+    "         the file manager can put them back\n"
     "  -0           paths (and log lines) end with a NUL byte instead of a newline,\n"
     "               so that any folder name passes through whole\n"
     "  --threads N  read folders ahead on N threads, 0 to 1024 (0: the walk reads\n"
@@ -144,14 +153,17 @@ std::vector<std::string> readPaths(char end) {
     return paths;
 }
 
-int deleteFolders(const std::string& mainFolder, char end) {
+int deleteFolders(const std::string& mainFolder, char end, bool toTrash) {
     cleaner::FolderList List1;
     List1.AddItems(readPaths(end));
     cleaner::ListBoxSelAll(List1);
     cleaner::DeletionLog List2;
     cleaner::PosixFileSystem fileSystem;
     cleaner::DeletedFolders deleted;
-    cleaner::ListBoxRemSel(List1, List2, fileSystem, mainFolder, deleted);
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    cleaner::TrashCan trash(fileSystem, cleaner::userHomeFolder(),
+                            dataHome ? std::optional<std::string>(dataHome) : std::nullopt);
+    cleaner::ListBoxRemSel(List1, List2, fileSystem, mainFolder, deleted, toTrash ? &trash : nullptr);
 
     std::vector<std::string> lines;
     for (int i = 0; i < List2.ListCount(); ++i)
@@ -165,6 +177,7 @@ int deleteFolders(const std::string& mainFolder, char end) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     bool deleting = false;
+    bool trashing = false;
     bool printKept = false;
     bool readConfiguration = true;
     char end = '\n';
@@ -178,6 +191,8 @@ int main(int argc, char** argv) {
         }
         if (argument == "--delete")
             deleting = true;
+        else if (argument == "--trash")
+            trashing = true;
         else if (argument == "--kept")
             printKept = true;
         else if (argument == "-0")
@@ -191,8 +206,8 @@ int main(int argc, char** argv) {
         else
             return usage();
     }
-    if (!mainFolder || (deleting && printKept))
+    if (!mainFolder || deleting + trashing + printKept > 1)
         return usage();
-    return deleting ? deleteFolders(*mainFolder, end)
+    return deleting || trashing ? deleteFolders(*mainFolder, end, trashing)
                     : scan(*mainFolder, end, threads, printKept, readConfiguration);
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <unistd.h>
+
 namespace testing_support {
 
 using cleaner::DirEntry;
@@ -43,7 +45,7 @@ struct MemoryFileSystem::Node {
     std::map<Step, std::errc> failures;
     bool listedTwice = false; // its folder's listing names it twice
     std::uint32_t permissions = 0755;
-    std::uint32_t owner = 0;
+    std::uint32_t owner = static_cast<std::uint32_t>(::geteuid()); // everything is the tester's
     unsigned listings = 0;    // times this folder has been listed
     std::vector<std::unique_ptr<Node>> children; // in the order added
 

@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Moving folders to the desktop's Trash and back: whole, by rename, each
+// with its info file, never over anything, and only what is still empty.
+#include "cleaner/deletion_log.h"
+#include "cleaner/folder_list.h"
+#include "cleaner/marking.h"
+#include "cleaner/posix_file_system.h"
+#include "cleaner/trash_can.h"
+#include "cleaner/trash_info.h"
+#include "support/backends.h"
+#include "support/hooked_file_system.h"
+#include "support/memory_file_system.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <sys/stat.h>
+
+using testing_support::DiskBackend;
+using testing_support::HookedFileSystem;
+using testing_support::MemoryFileSystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Marks `entries`, moves them to `trash`, and returns the log.
+Lines trashAll(cleaner::FileSystem& fs, cleaner::TrashCan& trash, const std::string& main, const Lines& entries) {
+    cleaner::FolderList List1;
+    for (const std::string& entry : entries)
+        List1.AddItem(entry);
+    cleaner::ListBoxSelAll(List1);
+    cleaner::DeletionLog List2;
+    cleaner::DeletedFolders deleted;
+    cleaner::ListBoxRemSel(List1, List2, fs, main, deleted, &trash);
+    Lines log;
+    for (int i = 0; i < List2.ListCount(); ++i)
+        log.push_back(List2.List(i));
+    return log;
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+// On disk: each topmost folder is one item, its Path brings the name back,
+// directorysizes has a line for it, and putting back gives the same folder.
+TEST(Trash, EachFolderGoesWholeWithItsInfoAndComesBackTheSameFolder) {
+    DiskBackend disk;
+    testing_support::TempFolder data("efr-data");
+    const std::string odd = "x %+#\nbad\xff";
+    for (const std::string& folder : {std::string("a/b"), std::string("c d"), odd})
+        disk.folder(folder);
+    const ino_t inode = inodeOf(disk.path("a"));
+    cleaner::PosixFileSystem fs;
+    std::vector<cleaner::TrashedItem> items;
+    {
+        cleaner::TrashCan trash(fs, std::nullopt, data.path());
+        cleaner::FolderList List1;
+        for (const std::string& entry : {disk.path("a"), disk.path("a/b"), disk.path("c d"), disk.path(odd)})
+            List1.AddItem(entry);
+        cleaner::ListBoxSelAll(List1);
+        cleaner::DeletionLog List2;
+        cleaner::DeletedFolders deleted;
+        cleaner::FolderRemover remover(fs, disk.main(), deleted);
+        remover.moveToTrashCan(trash);
+        cleaner::MarkedEntryRemoval run(List1, List2);
+        while (const auto request = run.next())
+            run.finish(remover.DeleteFolder(*request));
+        trash.finish();
+        EXPECT_EQ(List1.ListCount(), 0) << "every entry went";
+        EXPECT_EQ(List2.List(1), disk.path("a/b") + " has been moved to the Trash.");
+        items = remover.trashed();
+        ASSERT_EQ(items.size(), 3u) << "one item for each topmost folder";
+
+        const std::string trashFolder = data / "Trash";
+        std::set<std::string> names;
+        for (const cleaner::TrashedItem& item : items) {
+            names.insert(item.name);
+            std::error_code ec;
+            const std::string text = fs.readTextFile(cleaner::kNoFolder, trashFolder + "/info/" + item.name + ".trashinfo",
+                                                     4096, ec);
+            const auto info = cleaner::parseTrashInfo(text);
+            ASSERT_TRUE(info) << text;
+            EXPECT_EQ(info->path, item.originalPath) << "absolute in the home Trash, whatever its bytes";
+        }
+        EXPECT_EQ(names.size(), 3u);
+        EXPECT_EQ(inodeOf(trashFolder + "/files/a"), inode);
+        std::error_code ec;
+        const std::string sizes = fs.readTextFile(cleaner::kNoFolder, trashFolder + "/directorysizes", 4096, ec);
+        EXPECT_EQ(std::count(sizes.begin(), sizes.end(), '\n'), 3) << sizes;
+
+        for (const cleaner::TrashedItem& item : items)
+            EXPECT_FALSE(trash.putBack(item)) << item.originalPath;
+        trash.finish();
+        EXPECT_EQ(fs.readTextFile(cleaner::kNoFolder, trashFolder + "/directorysizes", 4096, ec), "");
+        EXPECT_EQ(fs.GetFolder(trashFolder + "/info").Files().Count(), 0u);
+    }
+    EXPECT_EQ(inodeOf(disk.path("a")), inode) << "the same folder comes back";
+    EXPECT_NE(inodeOf(disk.path("a/b")), 0u);
+    EXPECT_NE(inodeOf(disk.path(odd)), 0u);
+}
+
+// Ten thousand folders of one name each get a name of their own, at the
+// first or second try, and nothing already in the Trash is touched.
+TEST(Trash, FoldersOfOneNameGetDistinctNamesWithoutProbing) {
+    MemoryFileSystem memory;
+    constexpr int kFolders = 10000;
+    for (int i = 0; i < kFolders; ++i)
+        memory.addFolder("/M/p" + std::to_string(i) + "/cache");
+    memory.addFolder("/D/Trash/files/cache");
+    memory.addTextFile("/D/Trash/info/cache.trashinfo", "[Trash Info]\nPath=/elsewhere/cache\n");
+    unsigned writes = 0;
+    HookedFileSystem fs(memory, [&writes](HookedFileSystem::Operation operation, const std::string&) {
+        writes += operation == HookedFileSystem::Operation::Write ? 1 : 0;
+        return std::error_code{};
+    });
+    cleaner::TrashCan trash(fs, std::nullopt, "/D");
+    Lines entries;
+    for (int i = 0; i < kFolders; ++i)
+        entries.push_back("/M/p" + std::to_string(i) + "/cache");
+    const Lines log = trashAll(fs, trash, "/M", entries);
+    ASSERT_EQ(log.size(), entries.size());
+    EXPECT_EQ(log.back(), entries.back() + " has been moved to the Trash.");
+    EXPECT_EQ(memory.fileSize("/D/Trash/info/cache.trashinfo"), std::string("[Trash Info]\nPath=/elsewhere/cache\n").size())
+        << "another item of the name is left as it was";
+    EXPECT_LE(writes, 2u * kFolders + 1) << "each name found at the first or second try, and one directorysizes";
+    EXPECT_EQ(fs.GetFolder("/D/Trash/files").SubFolders().size(), static_cast<std::size_t>(kFolders) + 1);
+}
+
+// A folder that can't be moved leaves no info file behind; one that gained
+// data while it moved goes back where it was, with its data.
+TEST(Trash, AFailedOrRegrettedMoveLeavesTheTrashAsItWas) {
+    MemoryFileSystem memory;
+    memory.addFolder("/M/stuck");
+    memory.addFolder("/M/grows");
+    memory.addFolder("/D");
+    HookedFileSystem fs(memory, [&memory](HookedFileSystem::Operation operation, const std::string& name) {
+        if (operation == HookedFileSystem::Operation::Move && name == "stuck")
+            return std::make_error_code(std::errc::permission_denied);
+        if (operation == HookedFileSystem::Operation::Open && name.starts_with("grows") &&
+            memory.exists("/D/Trash/files/grows") && !memory.exists("/D/Trash/files/grows/data"))
+            memory.addFile("/D/Trash/files/grows/data", 7); // written by a program at that very moment
+        return std::error_code{};
+    });
+    cleaner::TrashCan trash(fs, std::nullopt, "/D");
+    EXPECT_EQ(trashAll(fs, trash, "/M", {"/M/grows", "/M/stuck"}),
+              (Lines{"/M/grows was not deleted: it is no longer empty.",
+                     "/M/stuck could not be deleted: Permission denied."}));
+    EXPECT_EQ(memory.fileSize("/M/grows/data"), 7u);
+    EXPECT_TRUE(memory.exists("/M/stuck"));
+    EXPECT_EQ(fs.GetFolder("/D/Trash/info").Files().Count(), 0u) << "no info without its item";
+    EXPECT_EQ(fs.GetFolder("/D/Trash/files").SubFolders().size(), 0u);
+}
+
+// A Trash that is a link, or that another user owns, is never used: no
+// Trash at all is then the outcome, and nothing is deleted instead.
+TEST(Trash, ALinkedTrashIsNeverUsed) {
+    MemoryFileSystem memory;
+    memory.addFolder("/M/e");
+    memory.addFolder("/D/Trash/files");
+    memory.addFolder("/D/Trash/info");
+    memory.replaceWithLink("/D/Trash", "/D/elsewhere");
+    cleaner::TrashCan trash(memory, std::nullopt, "/D");
+    const Lines log = trashAll(memory, trash, "/M", {"/M/e"});
+    EXPECT_EQ(log, Lines{"/M/e could not be deleted: no Trash can take it on its drive."});
+    EXPECT_TRUE(memory.exists("/M/e"));
+    EXPECT_FALSE(memory.exists("/D/elsewhere/files/e"));
+}

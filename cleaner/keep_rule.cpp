@@ -41,6 +41,7 @@ constexpr std::array kReasons = {
     ReasonRow{KeepKind::CMakeBuildTree, true, "it is a CMake build tree"},
     ReasonRow{KeepKind::SquidCache, true, "Squid needs it"},
     ReasonRow{KeepKind::ProgramState, true, "programs keep their state in it"},
+    ReasonRow{KeepKind::DesktopTrash, true, "it is the desktop's Trash"},
     ReasonRow{KeepKind::SystemPlace, false, "the system needs it"},
     ReasonRow{KeepKind::MountPoint, false, "it is a mount point in "},
     ReasonRow{KeepKind::DesktopFolder, false, "the desktop uses it ("},
@@ -74,6 +75,7 @@ constexpr std::string_view kSubversion[] = {".svn"};
 constexpr std::string_view kBazaar[] = {".bzr"};
 constexpr std::string_view kSyncthing[] = {".stfolder"};
 constexpr std::string_view kGnuPG[] = {"private-keys-v1.d"};
+constexpr std::string_view kDrivesTrash[] = {".Trash"}; // and .Trash-<uid>, by pattern
 constexpr std::string_view kSystemPlaces[] = {"home", "root", "mnt", "media", "tmp"};
 
 // Rules 1 to 3, in order.
@@ -86,6 +88,7 @@ constexpr NameRow kSealedByName[] = {
     {Where::Anywhere, KeepKind::Bazaar, kBazaar},
     {Where::Anywhere, KeepKind::Syncthing, kSyncthing},
     {Where::Anywhere, KeepKind::GnuPG, kGnuPG},
+    {Where::Anywhere, KeepKind::DesktopTrash, kDrivesTrash},
     // An empty hidden folder in a home is clutter no one sees, and almost
     // always a program's: its swap, its sockets, its cache to come.
     {Where::Home, KeepKind::ProgramState, {}},
@@ -127,6 +130,8 @@ constexpr ContentRow kSealedByContent[] = {
     // Squid's cache is its folders 00 to 0F: squid -z makes them, and the
     // swap.state it writes beside them comes only once Squid has run.
     {marks::SquidFolders, KeepKind::SquidCache},
+    // The home Trash: what the desktop moved there is restored from there.
+    {marks::FilesFolder | marks::InfoFolder, KeepKind::DesktopTrash, "Trash"},
 };
 
 // What a work tree's administrative folder holds once the program has made
@@ -160,7 +165,9 @@ constexpr MarkedName kMarkedNames[] = {
     {".svn", Need::RealFolder, marks::SvnFolder},
     {"HEAD", Need::RegularFile, marks::HeadFile},
     {"refs", Need::RealFolder, marks::RefsFolder},
+    {"info", Need::RealFolder, marks::InfoFolder},
     {"image", Need::RealFolder, marks::ImageFolder},
+    {"files", Need::RealFolder, marks::FilesFolder},
     {"_darcs", Need::RealFolder, marks::DarcsFolder},
     {"config", Need::RegularFile, marks::ConfigFile},
     {"format", Need::RegularFile, marks::FormatFile},
@@ -487,7 +494,20 @@ HomePaths homesIn(std::string_view passwd) {
     return homes;
 }
 
+namespace {
+
+// .Trash-1000: a drive's Trash of one user.
+bool isUsersTrashName(std::string_view name) {
+    constexpr std::string_view prefix = ".Trash-";
+    return name.size() > prefix.size() && name.starts_with(prefix) &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), isDigit);
+}
+
+} // namespace
+
 std::optional<KeepReason> keptByName(std::string_view name, const FolderFacts& parent) {
+    if (isUsersTrashName(name))
+        return KeepReason{KeepKind::DesktopTrash, {}};
     return firstMatch(kSealedByName, name, parent);
 }
 

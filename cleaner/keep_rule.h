@@ -23,7 +23,8 @@ namespace cleaner {
 // The rules, first match wins:
 //   1. lost+found at the root of a file system           (sealed)
 //   2. bin, etc, usr, var ... directly in a system root  (sealed)
-//   3. .git, .hg, .svn, .bzr, .stfolder, private-keys-v1.d (sealed)
+//   3. .git, .hg, .svn, .bzr, .stfolder, private-keys-v1.d,
+//      a drive's Trash (.Trash, .Trash-1000)              (sealed)
 //  3b. a hidden folder (.vim, .ssh) directly in a home    (sealed)
 //   4. a bare git repository: HEAD, objects/ and refs/   (sealed)
 //   5. a PostgreSQL cluster: PG_VERSION                  (sealed)
@@ -70,6 +71,7 @@ enum class KeepKind : std::uint8_t {
     CMakeBuildTree,
     SquidCache,
     ProgramState,
+    DesktopTrash,
     SystemPlace,
     MountPoint,
     DesktopFolder,
@@ -141,6 +143,8 @@ inline constexpr EntryMarks CMakeFilesFolder = bit(32);   // real folder CMakeFi
 inline constexpr EntryMarks BashrcEntry = bit(33);        // .bashrc
 inline constexpr EntryMarks ProfileEntry = bit(34);       // .profile
 inline constexpr EntryMarks ConfigFolder = bit(35);       // real folder .config
+inline constexpr EntryMarks FilesFolder = bit(36);        // real folders files, info (a Trash)
+inline constexpr EntryMarks InfoFolder = bit(37);
 // Real folders 00 to 0F, Squid's first level of cache folders: one bit each.
 inline constexpr unsigned kFirstSquidFolderBit = 48;
 inline constexpr EntryMarks SquidFolders = EntryMarks{0xFFFF} << kFirstSquidFolderBit;

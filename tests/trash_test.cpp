@@ -2,6 +2,7 @@
 // Moving folders to the desktop's Trash and back: whole, by rename, each
 // with its info file, never over anything, and only what is still empty.
 #include "cleaner/deletion_log.h"
+#include "cleaner/empty_folder_scan.h"
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/posix_file_system.h"
@@ -101,6 +102,18 @@ TEST(Trash, EachFolderGoesWholeWithItsInfoAndComesBackTheSameFolder) {
         EXPECT_EQ(fs.GetFolder(trashFolder + "/info").Files().Count(), 0u);
     }
     EXPECT_EQ(inodeOf(disk.path("a")), inode) << "the same folder comes back";
+    // What is in the Trash is the desktop's: a scan lists none of it.
+    {
+        cleaner::TrashCan again(fs, std::nullopt, data.path());
+        trashAll(fs, again, disk.main(), {disk.path("c d")});
+    }
+    cleaner::EmptyFolderScan scan(fs, data.path());
+    Lines found;
+    const cleaner::ScanOutcome outcome =
+        scan.run([&found](std::vector<std::string>&& batch) { found.insert(found.end(), batch.begin(), batch.end()); });
+    EXPECT_EQ(found, Lines{});
+    ASSERT_EQ(outcome.kept.size(), 1u);
+    EXPECT_EQ(outcome.kept[0].reason, "it is the desktop's Trash");
     EXPECT_NE(inodeOf(disk.path("a/b")), 0u);
     EXPECT_NE(inodeOf(disk.path(odd)), 0u);
 }

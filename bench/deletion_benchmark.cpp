@@ -117,9 +117,9 @@ int deletionBenchmark(const Options& options, Launcher& launcher) {
         return 1;
     }
     const auto recipe = testing_support::randomTree(options.seed, options.shape);
-    std::printf("trees: three of\n");
+    std::printf("trees: four of\n");
     describeTree(recipe, options.seed);
-    const std::string trees[] = {base + "/in-process", base + "/efr-scan", base + "/rmdir"};
+    const std::string trees[] = {base + "/in-process", base + "/efr-scan", base + "/rmdir", base + "/trash"};
     auto start = Clock::now();
     for (const std::string& tree : trees) {
         ::mkdir(tree.c_str(), 0755);
@@ -128,19 +128,23 @@ int deletionBenchmark(const Options& options, Launcher& launcher) {
     std::printf("  built in %.1f s\n", secondsSince(start));
 
     cleaner::PosixFileSystem fs;
-    std::vector<std::string> listed[3];
-    for (int i = 0; i < 3; ++i)
+    std::vector<std::string> listed[4];
+    for (int i = 0; i < 4; ++i)
         listed[i] = testing_support::runScan(fs, trees[i]).found; // warms the cache too
     std::printf("  %zu listed folders in each\n", listed[0].size());
     const RmdirPlan plan = planRmdir(listed[2]);
     std::printf("  rmdir removes %zu zero-byte files and %zu folders\n", plan.files.size(),
                 plan.folders.size());
     const std::string input = base + "/efr-scan.list";
-    {
-        std::ofstream out(input, std::ios::binary);
-        for (const std::string& path : listed[1])
+    const std::string trashInput = base + "/efr-scan-trash.list";
+    for (const auto& [file, paths] : {std::pair{&input, &listed[1]}, std::pair{&trashInput, &listed[3]}}) {
+        std::ofstream out(*file, std::ios::binary);
+        for (const std::string& path : *paths)
             out << path << '\0';
     }
+    // The Trash of its own, on the trees' drive: moved there by rename.
+    const std::string dataHome = base + "/data";
+    ::mkdir(dataHome.c_str(), 0700);
 
     // In-process: the window's removal run, without the window.
     start = Clock::now();
@@ -156,6 +160,8 @@ int deletionBenchmark(const Options& options, Launcher& launcher) {
         notDeleted += List2.text(i).ends_with(" has been deleted.") ? 0 : 1;
 
     const ProcessRun tool = launcher.run({siblingProgram("efr-scan"), "--delete", "-0", trees[1]}, input);
+    const ProcessRun trash = launcher.run(
+        {"env", "XDG_DATA_HOME=" + dataHome, siblingProgram("efr-scan"), "--trash", "-0", trees[3]}, trashInput);
 
     start = Clock::now();
     for (const std::string& file : plan.files)
@@ -167,11 +173,11 @@ int deletionBenchmark(const Options& options, Launcher& launcher) {
     std::size_t left = 0;
     for (const std::string& tree : trees)
         left += testing_support::runScan(fs, tree).found.size();
-    std::printf("  log: %d lines, %d not deleted; listed folders left in the three trees: %zu\n",
+    std::printf("  log: %d lines, %d not deleted; listed folders left in the four trees: %zu\n",
                 List2.ListCount(), notDeleted, left);
-    if (tool.exitCode != 0 || left != 0 || notDeleted != 0) {
-        std::fprintf(stderr, "efr-bench: the removal did not remove every listed folder (efr-scan exit %d)\n",
-                     tool.exitCode);
+    if (tool.exitCode != 0 || trash.exitCode != 0 || left != 0 || notDeleted != 0) {
+        std::fprintf(stderr, "efr-bench: the removal did not remove every listed folder (efr-scan exit %d, %d)\n",
+                     tool.exitCode, trash.exitCode);
         return 1;
     }
 
@@ -179,9 +185,11 @@ int deletionBenchmark(const Options& options, Launcher& launcher) {
     std::printf("  removal run (in-process)  %9.1f ms\n", inProcess * 1e3);
     std::printf("  efr-scan --delete -0      %9.1f ms  (peak memory %.1f MiB)\n", tool.seconds * 1e3,
                 static_cast<double>(tool.peakKiB) / 1024.0);
+    std::printf("  efr-scan --trash -0       %9.1f ms  (to a Trash on the same drive)\n", trash.seconds * 1e3);
     std::printf("  rmdir, children first     %9.1f ms\n", rmdir * 1e3);
     std::printf("ratio in-process/rmdir  %.2f\n", inProcess / rmdir);
     std::printf("ratio efr-scan/rmdir    %.2f\n", tool.seconds / rmdir);
+    std::printf("ratio efr-scan --trash/rmdir  %.2f\n", trash.seconds / rmdir);
     reportListMemory(listed[0], options.memoryEntries);
     if (options.keep)
         temp.keep();

@@ -11,6 +11,7 @@
 #include "support/backends.h"
 #include "support/hooked_file_system.h"
 #include "support/memory_file_system.h"
+#include "support/processes.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <set>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testing_support::DiskBackend;
 using testing_support::HookedFileSystem;
@@ -183,4 +185,50 @@ TEST(Trash, ALinkedTrashIsNeverUsed) {
     EXPECT_EQ(log, Lines{"/M/e could not be deleted: no Trash can take it on its drive."});
     EXPECT_TRUE(memory.exists("/M/e"));
     EXPECT_FALSE(memory.exists("/D/elsewhere/files/e"));
+}
+
+// A folder on another drive than the home Trash goes to the drive's own, by
+// a path relative to the drive's top: .Trash/$uid under a sticky .Trash,
+// else .Trash-$uid; one that is a link is never used.
+TEST(Trash, ADriveOfItsOwnHasItsOwnTrashWithPathsFromItsTop) {
+    DiskBackend disk;
+    testing_support::TempFolder data("efr-data");
+    disk.folder("drive");
+    const std::string top = disk.path("drive");
+    const std::string uid = std::to_string(::geteuid());
+    bool mounted = false;
+    const std::string seen = testing_support::runWithMount(
+        top,
+        [&] {
+            cleaner::PosixFileSystem fs;
+            std::string result;
+            const auto trashOne = [&](const std::string& name, const std::string& trash) {
+                ::mkdir((top + "/M").c_str(), 0755);
+                ::mkdir((top + "/M/" + name).c_str(), 0755);
+                cleaner::TrashCan can(fs, std::nullopt, data.path());
+                result += trashAll(fs, can, top + "/M", {top + "/M/" + name}).front() + "\n";
+                std::error_code ec;
+                const auto info = cleaner::parseTrashInfo(
+                    fs.readTextFile(cleaner::kNoFolder, trash + "/info/" + name + ".trashinfo", 4096, ec));
+                result += (info ? info->path : "no info") + (inodeOf(trash + "/files/" + name) ? " in\n" : " out\n");
+            };
+            trashOne("first", top + "/.Trash-" + uid);
+            ::mkdir((top + "/.Trash").c_str(), 0777);
+            ::chmod((top + "/.Trash").c_str(), 01777);
+            trashOne("second", top + "/.Trash/" + uid);
+            // Links where the Trash would be: another user's trap, say.
+            for (const std::string& trash : {top + "/.Trash/" + uid, top + "/.Trash-" + uid}) {
+                testing_support::removeTree(trash);
+                ::symlink(data.path().c_str(), trash.c_str());
+            }
+            trashOne("third", top + "/.Trash-" + uid);
+            return result + (inodeOf(top + "/M/third") ? "third stayed" : "third went");
+        },
+        mounted);
+    if (!mounted)
+        GTEST_SKIP() << "mounting is not allowed here";
+    EXPECT_EQ(seen, top + "/M/first has been moved to the Trash.\nM/first in\n" + top +
+                        "/M/second has been moved to the Trash.\nM/second in\n" + top +
+                        "/M/third could not be deleted: no Trash can take it on its drive.\nno info out\nthird stayed");
+    EXPECT_EQ(inodeOf(data / "Trash"), 0u) << "the home Trash, on another drive, was not made";
 }

@@ -24,8 +24,8 @@ struct TrashedItem {
     EntryStatus identity;     // the folder moved: the same inode comes back
 };
 
-// The desktop's Trash, as the freedesktop.org Trash specification 1.0 has
-// it, the way the file manager uses it, so that it, gio and trash-cli show
+// The desktop's Trash, laid out the freedesktop.org way (Trash 1.0), as the
+// file manager uses it, so that it, gio and trash-cli show
 // and restore what was moved there. A Trash is reached by rename only,
 // never by a copy: a folder goes to the home Trash when it lies on the same
 // mount, else to its drive's own ($topdir/.Trash/$uid when .Trash is a

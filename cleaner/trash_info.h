@@ -10,8 +10,8 @@
 
 namespace cleaner {
 
-// The files of a desktop Trash (the freedesktop.org Trash specification
-// 1.0), as text: what the file manager, gio and trash-cli read to show and
+// The files of a desktop Trash (the freedesktop.org Trash 1.0 layout), as
+// text: what the file manager, gio and trash-cli read to show and
 // restore what was moved there. Pure functions; trash_can.h does the moving.
 
 // `path` with every byte outside the unreserved set (letters, digits and

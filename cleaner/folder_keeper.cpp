@@ -52,6 +52,15 @@ std::string prefixOf(const std::string& folder) {
     return folder.ends_with('/') ? folder : folder + "/";
 }
 
+// The user's home by its real path, where it is there.
+std::optional<std::string> realHome(FileSystem& fs, const std::optional<std::string>& userHome) {
+    if (!userHome)
+        return std::nullopt;
+    std::error_code ec;
+    std::string canonical = fs.canonicalPath(*userHome, ec);
+    return ec ? std::nullopt : std::optional<std::string>(std::move(canonical));
+}
+
 // One of the main folder and the folders above it, as lookAbove() sees it.
 struct ChainFolder {
     std::string path; // real, without links
@@ -70,12 +79,8 @@ std::string_view lastName(const std::string& path) {
 std::vector<std::string> homesKnownAbove(FileSystem& fs, const std::vector<ChainFolder>& chain,
                                          const std::optional<std::string>& userHome) {
     std::vector<std::string> homes;
-    if (userHome) {
-        std::error_code ec;
-        std::string canonical = fs.canonicalPath(*userHome, ec);
-        if (!ec)
-            homes.push_back(std::move(canonical));
-    }
+    if (auto home = realHome(fs, userHome))
+        homes.push_back(std::move(*home));
     for (std::size_t i = chain.size() - 1; i >= 1; --i)
         if (chain[i].facts.homesBeneath)
             for (const std::string& home : *chain[i].facts.homesBeneath)
@@ -298,12 +303,8 @@ ConfigurationRoots machineConfiguration(FileSystem& fs, const std::string& canon
     if (canonicalMain.empty())
         return roots;
     std::vector<std::string> homes;
-    if (userHome) {
-        std::error_code ec;
-        std::string canonical = fs.canonicalPath(*userHome, ec);
-        if (!ec)
-            homes.push_back(std::move(canonical));
-    }
+    if (auto home = realHome(fs, userHome))
+        homes.push_back(std::move(*home));
     if (exists(fs, kNoFolder, "/etc/os-release") || exists(fs, kNoFolder, "/usr/lib/os-release")) {
         roots.systems.push_back("/");
         std::error_code shortOf;

@@ -2,6 +2,7 @@
 #include "keep_rule.h"
 
 #include "path.h"
+#include "text_lines.h"
 
 #include <algorithm>
 #include <array>
@@ -278,15 +279,6 @@ std::string_view trimLeft(std::string_view text) {
     return text;
 }
 
-// Calls `onLine` with each line of `text`, without its newline.
-template <typename OnLine>
-void forEachLine(std::string_view text, OnLine onLine) {
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        onLine(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
-    }
-}
 
 bool isOctal(char c) {
     return c >= '0' && c <= '7';

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trash_info.h"
 
+#include "text_lines.h"
 #include "utf8.h"
 
 #include <algorithm>
@@ -29,15 +30,6 @@ int hexValue(char c) {
     return -1;
 }
 
-// Calls `onLine` with each line of `text`, its newline left out.
-template <typename OnLine>
-void forEachLine(std::string_view text, OnLine onLine) {
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        onLine(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
-    }
-}
 
 // The name a directorysizes line is about: its third field, unescaped.
 std::optional<std::string> nameOnSizeLine(std::string_view line) {

@@ -16,7 +16,7 @@ class ListObserver;
 struct LogLine {
     std::string text;
     std::size_t pathLength = 0; // text[0, pathLength) is the path
-    bool deleted = true;        // the folder was deleted, rather than not or could not be
+    bool deleted = true; // what it tells of was done (deleted, moved, put back), rather than not
 };
 
 // The lines written by deletion runs, oldest first, until cleared. The

@@ -97,6 +97,7 @@ void FolderList::Clear() {
     std::vector<Entry>().swap(m_entries);
     m_gapBegin = m_gapEnd = 0;
     m_marked = 0;
+    ++m_generation;
     if (m_observer)
         m_observer->endReset();
 }
@@ -123,6 +124,53 @@ void FolderList::SelectAll(bool marked) {
     m_marked = marked ? ListCount() : 0;
     if (m_observer)
         m_observer->marksChanged(0, ListCount() - 1);
+}
+
+// The first position whose entry comes after `key`.
+int FolderList::placeOf(const EntryKey& key) const {
+    int low = 0;
+    int high = ListCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (EntryKey{entry(middle).text}.order() <= key.order())
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+// Fills the gap at `position` with `keys`, widening it first when it is
+// too narrow.
+void FolderList::insertAt(int position, std::span<const EntryKey> keys) {
+    moveGapTo(static_cast<std::size_t>(position));
+    if (gapSize() < keys.size()) {
+        const std::size_t wider = keys.size() - gapSize();
+        m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(m_gapEnd), wider, Entry{});
+        m_gapEnd += wider;
+    }
+    for (const EntryKey& key : keys)
+        m_entries[m_gapBegin++] = Entry{key.text, false};
+}
+
+void FolderList::Restore(std::vector<EntryKey> keys) {
+    std::sort(keys.begin(), keys.end(),
+              [](const EntryKey& a, const EntryKey& b) { return a.order() < b.order(); });
+    std::size_t first = 0;
+    while (first < keys.size()) {
+        const int place = placeOf(keys[first]);
+        std::size_t last = first + 1;
+        while (last < keys.size() && placeOf(keys[last]) == place)
+            ++last;
+        const std::span<const EntryKey> run(keys.data() + first, last - first);
+        const int count = static_cast<int>(run.size());
+        if (m_observer)
+            m_observer->beginInsertRows(place, place + count - 1);
+        insertAt(place, run);
+        if (m_observer)
+            m_observer->endInsertRows();
+        first = last;
+    }
 }
 
 } // namespace cleaner

@@ -4,6 +4,7 @@
 #include "text_store.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,14 @@ class ListObserver;
 // list, as a deletion run does, cost only the entries they pass.
 class FolderList {
 public:
+    // What names an entry while the list is not cleared, so that an entry
+    // taken out can come back at its place: entries are in the order of
+    // their keys, which is the order they were added in.
+    struct EntryKey {
+        TextStore::Ref text;
+        std::uint64_t order() const noexcept { return std::uint64_t{text.block} << 32 | text.offset; }
+    };
+
     void AddItem(std::string text);
     // Appends many entries at once, with a single notification.
     void AddItems(std::vector<std::string> texts);
@@ -43,6 +52,16 @@ public:
     void SelectAll(bool marked);
     int SelCount() const noexcept { return m_marked; }
 
+    EntryKey key(int position) const { return EntryKey{entry(position).text}; }
+    // The text of an entry, present or taken out since the last Clear().
+    std::string_view textOf(const EntryKey& key) const noexcept { return m_texts.get(key.text); }
+    // Changes with every Clear(): keys from before it mean nothing now.
+    std::uint64_t generation() const noexcept { return m_generation; }
+    // Puts entries taken out since the last Clear() back among the others,
+    // each at the place it had, unmarked; one notification for each run of
+    // entries that come back side by side. `keys` may come in any order.
+    void Restore(std::vector<EntryKey> keys);
+
     // The observer must outlive the list, or be reset to nullptr first.
     void setObserver(ListObserver* observer) noexcept { m_observer = observer; }
 
@@ -56,12 +75,15 @@ private:
     Entry& entry(int position);
     void moveGapTo(std::size_t position);
     void append(std::string_view text);
+    int placeOf(const EntryKey& key) const;
+    void insertAt(int position, std::span<const EntryKey> keys);
 
     TextStore m_texts;            // removed entries' texts stay until Clear()
     std::vector<Entry> m_entries; // with the unused slots [m_gapBegin, m_gapEnd)
     std::size_t m_gapBegin = 0;
     std::size_t m_gapEnd = 0;
     int m_marked = 0;
+    std::uint64_t m_generation = 0;
     ListObserver* m_observer = nullptr;
 };
 

@@ -604,14 +604,20 @@ RemovalOutcome FolderRemover::gone() const {
 // Trash whole, by one rename. The tree is checked again where it is then:
 // what gained data between the check and the move goes back where it was.
 RemovalOutcome FolderRemover::moveToTrash(FolderHandle parent, const std::string& name, const EntryStatus& status) {
+    const auto noTrash = [](std::string why) {
+        RemovalOutcome verdict = outcome(Result::Failed, RemovalError::NoTrash);
+        verdict.keptBecause = std::move(why);
+        return verdict;
+    };
     if (m_canonicalMain.empty())
-        return outcome(Result::Failed, RemovalError::NoTrash);
+        return noTrash("the main folder's place on disk is not known");
     TrashedItem item;
     std::error_code ec = m_trash->moveIn(parent, name, m_targetRealPath, status, item);
     if (ec == std::errc::no_such_device_or_address)
-        return outcome(Result::Failed, RemovalError::NoTrash);
+        return noTrash(m_trash->whyNoTrash());
     if (ec)
         return outcome(Result::Failed, ec);
+    item.listedPath = m_targetPath;
 
     // Opened afresh where it is now, for a listing of its own.
     const OpenFolder moved = m_trash->openItem(item, ec);

@@ -27,6 +27,7 @@ namespace cleaner {
 class DeletedFolders {
 public:
     void add(std::string path) { m_paths.insert(std::move(path)); }
+    void remove(const std::string& path) { m_paths.erase(path); }
     bool contains(const std::string& path) const { return m_paths.contains(path); }
     void clear() noexcept { m_paths.clear(); }
     std::size_t size() const noexcept { return m_paths.size(); }

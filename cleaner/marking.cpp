@@ -5,6 +5,8 @@
 #include "file_system.h"
 #include "folder_list.h"
 
+#include <algorithm>
+
 namespace cleaner {
 
 void ListBoxSelAll(FolderList& List1) {
@@ -83,12 +85,20 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
     // Unmarked entries up to the next marked one; those beneath a folder
     // that was deleted went with it, and leave the list too. The list is
     // parent first, so they follow the deleted folder's own entry.
+    // Entries that went to the Trash are noted before they leave, so that
+    // they can come back with their folder.
+    const auto wentToTrash = [&](int at) {
+        if (m_deletedFolderTrashed && !m_wentToTrash.empty())
+            m_wentToTrash.back().push_back(m_list.key(at));
+    };
     const auto passUnmarked = [&] {
         while (position < m_list.ListCount() && !m_list.Selected(position)) {
-            if (isBeneath(m_list.text(position), m_deletedFolder))
+            if (isBeneath(m_list.text(position), m_deletedFolder)) {
+                wentToTrash(position);
                 takeOut(position);
-            else
+            } else {
                 m_deletedFolder.clear();
+            }
             ++position;
         }
     };
@@ -98,14 +108,31 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
         if (position >= m_list.ListCount())
             break;
         const std::string_view path = m_list.text(position);
+        if (m_holdWhereNoTrash && outcome.result == RemovalOutcome::Result::Failed &&
+            outcome.reason == RemovalError::NoTrash) {
+            ++m_waiting; // stays marked, for the question
+            if (std::find(m_whyNoTrash.begin(), m_whyNoTrash.end(), outcome.keptBecause) == m_whyNoTrash.end())
+                m_whyNoTrash.push_back(outcome.keptBecause);
+            ++position;
+            ++applied;
+            continue;
+        }
         lines.push_back(LogLine{deletionLogLine(std::string(path), outcome), path.size(), outcome.isDeleted()});
         m_foldersRemoved += outcome.foldersRemoved;
         if (outcome.isDeleted())
             ++m_deleted;
         else
             ++m_notDeleted;
-        if (outcome.isDeleted() && !isBeneath(path, m_deletedFolder))
+        if (outcome.isDeleted() && outcome.movedToTrash && outcome.result == RemovalOutcome::Result::Deleted)
+            ++m_movedToTrash;
+        if (outcome.isDeleted() && !isBeneath(path, m_deletedFolder)) {
             m_deletedFolder = path;
+            m_deletedFolderTrashed = outcome.movedToTrash && outcome.result == RemovalOutcome::Result::Deleted;
+            if (m_deletedFolderTrashed)
+                m_wentToTrash.emplace_back();
+        }
+        if (outcome.isDeleted())
+            wentToTrash(position);
         if (outcome.leavesList())
             takeOut(position);
         else

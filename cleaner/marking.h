@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "folder_list.h"
 #include "folder_remover.h"
 #include "removal_outcome.h"
 
@@ -15,7 +16,6 @@ namespace cleaner {
 class DeletionLog;
 class TrashCan;
 class FileSystem;
-class FolderList;
 
 // Marks every entry of the list.
 void ListBoxSelAll(FolderList& List1);
@@ -65,10 +65,23 @@ public:
     // left for the rest.
     std::size_t finish(std::span<const RemovalOutcome> outcomes);
 
+    // From now on, an entry that no Trash can take is neither logged nor
+    // unmarked: it waits for the user to say whether it may be deleted
+    // for good (waitingForTrash()).
+    void holdWhereNoTrash() noexcept { m_holdWhereNoTrash = true; }
+
     int deletedCount() const noexcept { return m_deleted; }
     int notDeletedCount() const noexcept { return m_notDeleted; }
     // The folders removed from the disk, the marked ones and all beneath them.
     std::uint64_t foldersRemoved() const noexcept { return m_foldersRemoved; }
+    // How many marked entries went to the Trash (with those beneath them).
+    int movedToTrashCount() const noexcept { return m_movedToTrash; }
+    // The entries held back for want of a Trash, and why, each reason once.
+    int waitingForTrash() const noexcept { return m_waiting; }
+    const std::vector<std::string>& whyNoTrash() const noexcept { return m_whyNoTrash; }
+    // For each folder moved to the Trash, in the order they went: the
+    // entries that left the list with it, its own and those beneath it.
+    const std::vector<std::vector<FolderList::EntryKey>>& wentToTrash() const noexcept { return m_wentToTrash; }
 
 private:
     RemovalRequest requestAt(int position) const;
@@ -78,10 +91,16 @@ private:
     int m_position = 0;
     int m_deleted = 0;
     int m_notDeleted = 0;
+    int m_movedToTrash = 0;
+    int m_waiting = 0;
+    bool m_holdWhereNoTrash = false;
     std::uint64_t m_foldersRemoved = 0;
     // The outermost folder deleted last: unmarked entries beneath it went
     // with it, and leave the list as they come.
     std::string m_deletedFolder;
+    bool m_deletedFolderTrashed = false;
+    std::vector<std::string> m_whyNoTrash;
+    std::vector<std::vector<FolderList::EntryKey>> m_wentToTrash;
 };
 
 } // namespace cleaner

@@ -18,6 +18,10 @@ public:
             return "its path holds a NUL byte, which no folder's name can";
         case RemovalError::NoTrash:
             return "no Trash can take it on its drive";
+        case RemovalError::NotInTrash:
+            return "it is no longer in the Trash";
+        case RemovalError::PlaceGone:
+            return "the folder it was in is gone";
         case RemovalError::NoSafeMove:
             return "this drive can't set a file aside without the risk of replacing another, so its "
                    "zero-byte files were left as they are";
@@ -59,6 +63,16 @@ std::string deletionLogLine(const std::string& path, const RemovalOutcome& outco
         return path + " could not be deleted: a file changed while it was being removed and was kept in " +
                outcome.keptIn + ".";
     return path + " could not be deleted: " + outcome.reason.message() + ".";
+}
+
+std::string putBackLogLine(const std::string& path, std::error_code why) {
+    if (!why)
+        return path + " has been put back.";
+    if (why == std::errc::file_exists || why == std::errc::directory_not_empty)
+        return path + " was not put back: something else has its name now, and it stays in the Trash.";
+    if (why == RemovalError::NotInTrash)
+        return path + " was not put back: " + why.message() + ".";
+    return path + " was not put back: " + why.message() + ", so it stays in the Trash.";
 }
 
 } // namespace cleaner

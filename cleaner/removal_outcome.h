@@ -22,7 +22,8 @@ struct RemovalOutcome {
     // Failed only: a file that changed while it was being removed could not
     // go back under its name; it waits, untouched, in this folder.
     std::string keptIn;
-    // Kept only: why, as the user reads it ("the system needs it").
+    // Kept: why, as the user reads it ("the system needs it"). Failed with
+    // RemovalError::NoTrash: why no Trash could take it, naming the drive.
     std::string keptBecause;
     // The folders this entry's deletion removed from the disk: its own and
     // every one beneath it (some, when it failed part of the way).
@@ -46,12 +47,16 @@ enum class RemovalError {
     NulInPath,             // the path holds a NUL byte, which no name on disk can
     NoSafeMove,            // the file system can't move a file aside without maybe replacing another
     NoTrash,               // no Trash can take it: none on its drive, and the home Trash is on another
+    NotInTrash,            // putting back: the item is no longer in the Trash (emptied, restored, replaced)
+    PlaceGone,             // putting back: the folder it was in is gone
 };
 const std::error_category& removalCategory() noexcept;
 std::error_code make_error_code(RemovalError error) noexcept;
 
 // The deletion log's line for a folder.
 std::string deletionLogLine(const std::string& path, const RemovalOutcome& outcome);
+// The log's line for a folder put back from the Trash, or not (`why`).
+std::string putBackLogLine(const std::string& path, std::error_code why);
 
 } // namespace cleaner
 

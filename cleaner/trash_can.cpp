@@ -37,6 +37,7 @@ struct TrashCan::Trash {
     std::string path;   // real
     std::string topdir; // a drive's own Trash: Path= is relative to it; empty for the home Trash
     std::uint64_t mountId = 0;
+    EntryStatus identity; // of the Trash folder itself
     OpenFolder folder, files, info;
     std::vector<DirectorySize> added;
     std::vector<std::string> dropped;
@@ -63,9 +64,16 @@ TrashCan::~TrashCan() {
 // The folders above the first one missing are taken as they are: the home
 // the user has.
 TrashCan::Trash* TrashCan::openTrash(const std::string& path, const std::string& topdir) {
-    if (const auto known = m_trashes.find(path); known != m_trashes.end())
-        return known->second.get();
     std::error_code ec;
+    // One that was opened before is used again while it still stands: an
+    // emptied and remade Trash is opened afresh.
+    if (const auto known = m_trashes.find(path); known != m_trashes.end()) {
+        const EntryStatus now = m_fs.lookUp(kNoFolder, path, false, ec);
+        if (!ec && now.sameEntryAs(known->second->identity))
+            return known->second.get();
+        known->second->added.clear(); // its directorysizes went with it
+        m_trashes.erase(known);
+    }
     std::vector<std::string> missing;
     std::string existing = path;
     for (; existing != "/"; existing = parentOf(existing)) {
@@ -104,6 +112,7 @@ TrashCan::Trash* TrashCan::openTrash(const std::string& path, const std::string&
     trash->path = path;
     trash->topdir = topdir;
     trash->mountId = status.mountId;
+    trash->identity = status;
     for (auto [name, into] : {std::pair{"files", &trash->files}, std::pair{"info", &trash->info}}) {
         m_fs.makePrivateFolder(folder.get(), name, ec);
         if (ec && ec != std::errc::file_exists)
@@ -183,7 +192,7 @@ std::error_code TrashCan::moveIn(FolderHandle parent, const std::string& name, c
                 continue; // an item without an info file, left by someone else
             return ec == std::errc::cross_device_link ? noTrash() : ec;
         }
-        item = TrashedItem{trash->path, candidate, realPath, status};
+        item = TrashedItem{trash->path, candidate, realPath, status, {}};
         trash->added.push_back(DirectorySize{0, static_cast<std::int64_t>(std::time(nullptr)), candidate});
         return {};
     }
@@ -205,16 +214,18 @@ OpenFolder TrashCan::openItem(const TrashedItem& item, std::error_code& ec) {
 std::error_code TrashCan::putBack(const TrashedItem& item) {
     const auto known = m_trashes.find(item.trash);
     if (known == m_trashes.end())
-        return std::make_error_code(std::errc::no_such_file_or_directory);
+        return make_error_code(RemovalError::NotInTrash);
     Trash& trash = *known->second;
     std::error_code ec;
     const EntryStatus there = m_fs.examine(trash.files.get(), item.name, ec);
     if (ec || !there.sameEntryAs(item.identity))
-        return std::make_error_code(std::errc::no_such_file_or_directory); // no longer in the Trash
+        return make_error_code(RemovalError::NotInTrash); // emptied, restored or replaced meanwhile
     std::uint64_t device = 0;
     const OpenFolder parent = m_fs.open(parentOf(item.originalPath), device, ec);
+    if (isMissing(ec))
+        return make_error_code(RemovalError::PlaceGone);
     if (ec)
-        return ec; // the folder above is gone
+        return ec;
     m_fs.moveEntry(trash.files.get(), item.name, parent.get(), lastNameOf(item.originalPath), ec);
     if (ec)
         return ec; // file_exists: the name was taken meanwhile

@@ -22,6 +22,7 @@ struct TrashedItem {
     std::string name;         // its name in files/ (and, with .trashinfo, in info/)
     std::string originalPath; // the real path it was moved from
     EntryStatus identity;     // the folder moved: the same inode comes back
+    std::string listedPath;   // where it was, as the caller spells it (the list's path)
 };
 
 // The desktop's Trash, laid out the freedesktop.org way (Trash 1.0), as the

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -170,27 +171,40 @@ TEST(DeletionLog, AppendsLinesAndClears) {
 
 // The list against a plain vector, through random runs of every operation,
 // so that removals anywhere (the gap moving back and forth) keep texts,
-// marks and counts right.
+// marks and counts right, and entries taken out come back at their places.
 TEST(FolderList, MatchesAPlainVectorThroughRandomChanges) {
     struct Plain {
         std::string text;
         bool marked;
+        int order; // when it was added
+    };
+    struct Removed {
+        Plain entry;
+        FolderList::EntryKey key;
     };
     std::mt19937 random(7);
     for (int round = 0; round < 20; ++round) {
         FolderList list;
         std::vector<Plain> plain;
+        std::vector<Removed> removed;
+        int added = 0;
+        const auto takeOut = [&](int first, int count) {
+            for (int i = first; i < first + count; ++i)
+                removed.push_back({plain[static_cast<std::size_t>(i)], list.key(i)});
+            list.RemoveItems(first, count);
+            plain.erase(plain.begin() + first, plain.begin() + first + count);
+        };
         for (int step = 0; step < 400; ++step) {
             const int size = static_cast<int>(plain.size());
             const auto pick = [&](int bound) {
                 return static_cast<int>(random() % static_cast<unsigned>(bound));
             };
-            switch (pick(10)) {
+            switch (pick(11)) {
             case 0:
             case 1: {
                 const std::string text = "/m/" + std::to_string(step) + std::string(pick(40), 'x');
                 list.AddItem(text);
-                plain.push_back({text, false});
+                plain.push_back({text, false, added++});
                 break;
             }
             case 2: {
@@ -198,24 +212,19 @@ TEST(FolderList, MatchesAPlainVectorThroughRandomChanges) {
                 for (int i = pick(5); i >= 0; --i)
                     texts.push_back("/b/" + std::to_string(step) + "/" + std::to_string(i));
                 for (const std::string& text : texts)
-                    plain.push_back({text, false});
+                    plain.push_back({text, false, added++});
                 list.AddItems(texts);
                 break;
             }
             case 3:
             case 4:
-                if (size > 0) {
-                    const int at = pick(size);
-                    list.RemoveItem(at);
-                    plain.erase(plain.begin() + at);
-                }
+                if (size > 0)
+                    takeOut(pick(size), 1);
                 break;
             case 5:
                 if (size > 0) {
                     const int first = pick(size);
-                    const int count = 1 + pick(size - first);
-                    list.RemoveItems(first, count);
-                    plain.erase(plain.begin() + first, plain.begin() + first + count);
+                    takeOut(first, 1 + pick(size - first));
                 }
                 break;
             case 6:
@@ -234,10 +243,28 @@ TEST(FolderList, MatchesAPlainVectorThroughRandomChanges) {
                     entry.marked = marked;
                 break;
             }
+            case 9: {
+                // Some of what was taken out comes back, in any order.
+                std::shuffle(removed.begin(), removed.end(), random);
+                const std::size_t back = removed.empty() ? 0 : static_cast<std::size_t>(pick(static_cast<int>(removed.size()) + 1));
+                std::vector<FolderList::EntryKey> keys;
+                for (std::size_t i = 0; i < back; ++i) {
+                    keys.push_back(removed[i].key);
+                    Plain entry = removed[i].entry;
+                    entry.marked = false;
+                    const auto place = std::find_if(plain.begin(), plain.end(),
+                                                    [&entry](const Plain& p) { return p.order > entry.order; });
+                    plain.insert(place, entry);
+                }
+                removed.erase(removed.begin(), removed.begin() + static_cast<std::ptrdiff_t>(back));
+                list.Restore(keys);
+                break;
+            }
             default:
                 if (pick(20) == 0) {
                     list.Clear();
                     plain.clear();
+                    removed.clear();
                 }
                 break;
             }

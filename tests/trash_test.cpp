@@ -6,6 +6,7 @@
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/posix_file_system.h"
+#include "cleaner/put_back.h"
 #include "cleaner/trash_can.h"
 #include "cleaner/trash_info.h"
 #include "support/backends.h"
@@ -17,6 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <span>
+
+#include <fcntl.h>
+#include <sys/xattr.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,6 +190,23 @@ TEST(Trash, ALinkedTrashIsNeverUsed) {
     EXPECT_EQ(log, Lines{"/M/e could not be deleted: no Trash can take it on its drive."});
     EXPECT_TRUE(memory.exists("/M/e"));
     EXPECT_FALSE(memory.exists("/D/elsewhere/files/e"));
+
+    // The window asks first: the entry waits, marked, with the reason.
+    cleaner::FolderList List1;
+    List1.AddItem("/M/e");
+    List1.Selected(0, true);
+    cleaner::DeletionLog List2;
+    cleaner::DeletedFolders deleted;
+    cleaner::FolderRemover remover(memory, "/M", deleted);
+    remover.moveToTrashCan(trash);
+    cleaner::MarkedEntryRemoval run(List1, List2);
+    run.holdWhereNoTrash();
+    while (const auto request = run.next())
+        run.finish(remover.DeleteFolder(*request));
+    EXPECT_EQ(List2.ListCount(), 0);
+    EXPECT_EQ(List1.SelCount(), 1);
+    EXPECT_EQ(run.waitingForTrash(), 1);
+    EXPECT_EQ(run.whyNoTrash(), Lines{"the Trash at /D/Trash can't be used"});
 }
 
 // A folder on another drive than the home Trash goes to the drive's own, by
@@ -231,4 +253,135 @@ TEST(Trash, ADriveOfItsOwnHasItsOwnTrashWithPathsFromItsTop) {
                         "/M/second has been moved to the Trash.\nM/second in\n" + top +
                         "/M/third could not be deleted: no Trash can take it on its drive.\nno info out\nthird stayed");
     EXPECT_EQ(inodeOf(data / "Trash"), 0u) << "the home Trash, on another drive, was not made";
+}
+
+namespace {
+
+Lines listOf(const cleaner::FolderList& list) {
+    Lines texts;
+    for (int i = 0; i < list.ListCount(); ++i)
+        texts.push_back(list.List(i) + (list.Selected(i) ? " [x]" : ""));
+    return texts;
+}
+
+// One Delete of the marked entries to `trash`, as the window makes it:
+// what it moved, and which entries went with each.
+cleaner::TrashedDeletion trashMarked(cleaner::FileSystem& fs, cleaner::TrashCan& trash, const std::string& main,
+                                     cleaner::FolderList& List1, cleaner::DeletionLog& List2,
+                                     cleaner::DeletedFolders& deleted) {
+    cleaner::FolderRemover remover(fs, main, deleted);
+    remover.moveToTrashCan(trash);
+    cleaner::MarkedEntryRemoval run(List1, List2);
+    while (const auto request = run.next())
+        run.finish(remover.DeleteFolder(*request));
+    trash.finish();
+    return cleaner::TrashedDeletion{remover.trashed(), run.wentToTrash(), List1.generation()};
+}
+
+Lines putBack(cleaner::TrashCan& trash, cleaner::FolderList& List1, cleaner::DeletedFolders& deleted,
+              cleaner::TrashedDeletion deletion) {
+    cleaner::DeletionLog log;
+    cleaner::PutBackRun run(List1, log, deleted, std::move(deletion));
+    for (const cleaner::TrashedItem& item : run.items())
+        run.finish(std::span<const std::error_code>(std::vector{trash.putBack(item)}));
+    trash.finish();
+    Lines lines;
+    for (int i = 0; i < log.ListCount(); ++i)
+        lines.push_back(log.List(i));
+    return lines;
+}
+
+} // namespace
+
+// Two Deletes taken back newest first: the folders stand again, and their
+// entries return at their places, unmarked, while other marks stay.
+TEST(Trash, UndoPutsBackNewestFirstAndEntriesReturnAtTheirPlaces) {
+    MemoryFileSystem memory;
+    const Lines all{"/M/a", "/M/a/b", "/M/c", "/M/d", "/M/d/e", "/M/f"};
+    for (const std::string& folder : all)
+        memory.addFolder(folder);
+    memory.addFolder("/D");
+    cleaner::TrashCan trash(memory, std::nullopt, "/D");
+    cleaner::FolderList List1;
+    for (const std::string& entry : all)
+        List1.AddItem(entry);
+    cleaner::DeletionLog List2;
+    cleaner::DeletedFolders deleted;
+
+    List1.Selected(1, true); // a/b
+    List1.Selected(4, true); // d/e
+    cleaner::TrashedDeletion first = trashMarked(memory, trash, "/M", List1, List2, deleted);
+    List1.Selected(0, true); // a
+    List1.Selected(2, true); // d
+    cleaner::TrashedDeletion second = trashMarked(memory, trash, "/M", List1, List2, deleted);
+    ASSERT_EQ(listOf(List1), (Lines{"/M/c", "/M/f"}));
+    ASSERT_EQ(first.entries.size(), 2u);
+    List1.Selected(0, true); // the user marks c meanwhile
+
+    EXPECT_EQ(putBack(trash, List1, deleted, std::move(second)),
+              (Lines{"/M/d has been put back.", "/M/a has been put back."}));
+    EXPECT_EQ(listOf(List1), (Lines{"/M/a", "/M/c [x]", "/M/d", "/M/f"}));
+    EXPECT_EQ(putBack(trash, List1, deleted, std::move(first)),
+              (Lines{"/M/d/e has been put back.", "/M/a/b has been put back."}));
+    EXPECT_EQ(listOf(List1), (Lines{"/M/a", "/M/a/b", "/M/c [x]", "/M/d", "/M/d/e", "/M/f"}));
+    for (const std::string& folder : all)
+        EXPECT_TRUE(memory.isFolder(folder)) << folder;
+    EXPECT_FALSE(deleted.contains("/M/a/b")) << "should it vanish now, it was not deleted by us";
+    EXPECT_EQ(memory.GetFolder("/D/Trash/files").SubFolders().size(), 0u);
+    EXPECT_EQ(memory.GetFolder("/D/Trash/info").Files().Count(), 0u);
+}
+
+// On disk: what comes back is the very folder that went, with its modes,
+// owner, modification time and attributes (reading it to check it was
+// empty sets its access time, as the scan did); what can't come back is left where it is, and the
+// log says why.
+TEST(Trash, UndoGivesBackTheSameFolderOrSaysWhyNot) {
+    DiskBackend disk;
+    testing_support::TempFolder data("efr-data");
+    for (const char* folder : {"same", "taken", "above/gone", "emptied"})
+        disk.folder(folder);
+    const std::string same = disk.path("same");
+    ::chmod(same.c_str(), 0701);
+    const timespec times[2] = {{1000000000, 0}, {1200000000, 0}};
+    ::utimensat(AT_FDCWD, same.c_str(), times, 0);
+    const bool xattrs = ::setxattr(same.c_str(), "user.efr", "kept", 4, 0) == 0;
+    struct stat before {};
+    ::lstat(same.c_str(), &before);
+
+    cleaner::PosixFileSystem fs;
+    cleaner::TrashCan trash(fs, std::nullopt, data.path());
+    cleaner::FolderList List1;
+    for (const char* entry : {"same", "taken", "above", "above/gone", "emptied"})
+        List1.AddItem(disk.path(entry));
+    List1.Selected(0, true);
+    List1.Selected(1, true);
+    List1.Selected(3, true);
+    List1.Selected(4, true);
+    cleaner::DeletionLog List2;
+    cleaner::DeletedFolders deleted;
+    cleaner::TrashedDeletion deletion = trashMarked(fs, trash, disk.main(), List1, List2, deleted);
+    ASSERT_EQ(deletion.items.size(), 4u);
+    ::mkdir(disk.path("taken").c_str(), 0755);
+    ::rmdir(disk.path("above").c_str());
+    testing_support::removeTree(data / "Trash/files/emptied");
+
+    EXPECT_EQ(putBack(trash, List1, deleted, std::move(deletion)),
+              (Lines{disk.path("emptied") + " was not put back: it is no longer in the Trash.",
+                     disk.path("above/gone") + " was not put back: the folder it was in is gone, so it stays in the Trash.",
+                     disk.path("taken") + " was not put back: something else has its name now, and it stays in the Trash.",
+                     disk.path("same") + " has been put back."}));
+    EXPECT_EQ(listOf(List1), (Lines{disk.path("same"), disk.path("above")})) << "only what came back returns";
+    EXPECT_NE(inodeOf(data / "Trash/files/taken"), 0u) << "nothing was overwritten";
+    EXPECT_NE(inodeOf(data / "Trash/files/gone"), 0u);
+    struct stat after {};
+    ASSERT_EQ(::lstat(same.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mtim.tv_sec, 1200000000);
+    if (xattrs) {
+        char value[8] = {};
+        EXPECT_EQ(::getxattr(same.c_str(), "user.efr", value, sizeof value), 4);
+        EXPECT_STREQ(value, "kept");
+    }
 }

@@ -6,6 +6,39 @@
 #include <QMetaObject>
 
 #include <chrono>
+#include <functional>
+
+namespace {
+
+constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
+
+} // namespace
+
+// Outcomes wait in `into` until the runner's thread takes them; the
+// wake-up itself carries nothing.
+template <class Outcome>
+class DeletionRunner::Batches {
+public:
+    Batches(DeletionRunner& runner, cleaner::HandOver<std::vector<Outcome>>& into) : m_runner(runner), m_into(into) {}
+
+    void add(Outcome outcome) {
+        m_batch.push_back(std::move(outcome));
+        if (Clock::now() - m_last >= kHandOverEvery)
+            handOver();
+    }
+    void handOver() {
+        m_into.put(std::exchange(m_batch, {}));
+        m_last = Clock::now();
+        QMetaObject::invokeMethod(&m_runner, "deliver", Qt::QueuedConnection);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    DeletionRunner& m_runner;
+    cleaner::HandOver<std::vector<Outcome>>& m_into;
+    std::vector<Outcome> m_batch;
+    Clock::time_point m_last = Clock::now();
+};
 
 DeletionRunner::DeletionRunner(QObject* parent) : QObject(parent) {}
 
@@ -15,39 +48,64 @@ DeletionRunner::~DeletionRunner() {
         m_thread.join();
 }
 
-void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
-                           std::optional<cleaner::EntryStatus> mainFolder,
-                           std::vector<cleaner::RemovalRequest> requests,
-                           cleaner::DeletedFolders& deletedFolders) {
+void DeletionRunner::startWorker(std::function<void(std::stop_token)> work) {
     if (m_thread.joinable())
         m_thread.join(); // the previous run has finished: it said so
     m_running = true;
-    m_thread = std::jthread([this, &fileSystem, &deletedFolders, mainFolderPath = std::move(mainFolderPath),
-                             mainFolder, requests = std::move(requests)](std::stop_token stop) {
-        using Clock = std::chrono::steady_clock;
-        constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
+    m_thread = std::jthread(std::move(work));
+}
+
+void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
+                           std::optional<cleaner::EntryStatus> mainFolder,
+                           std::vector<cleaner::RemovalRequest> requests,
+                           cleaner::DeletedFolders& deletedFolders, cleaner::TrashCan* trash) {
+    startWorker([this, &fileSystem, &deletedFolders, trash, mainFolderPath = std::move(mainFolderPath), mainFolder,
+                 requests = std::move(requests)](std::stop_token stop) {
         cleaner::FolderRemover remover(fileSystem, mainFolderPath, deletedFolders);
         if (mainFolder)
             remover.expectMainFolder(*mainFolder);
-        std::vector<cleaner::RemovalOutcome> batch;
-        auto lastHandOver = Clock::now();
-        // Outcomes wait in m_outcomes until this object's thread takes them;
-        // the wake-up itself carries nothing.
-        const auto handOver = [this, &batch, &lastHandOver] {
-            m_outcomes.put(std::exchange(batch, {}));
-            lastHandOver = Clock::now();
-            QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
-        };
+        if (trash)
+            remover.moveToTrashCan(*trash);
+        Batches<cleaner::RemovalOutcome> batches(*this, m_outcomes);
         for (const cleaner::RemovalRequest& request : requests) {
             if (stop.stop_requested())
                 break;
-            batch.push_back(remover.DeleteFolder(request));
-            if (Clock::now() - lastHandOver >= kHandOverEvery)
-                handOver();
+            batches.add(remover.DeleteFolder(request));
         }
-        m_done.put(true);
-        handOver();
+        if (trash)
+            trash->finish();
+        m_trashed.put(remover.trashed());
+        batches.handOver();
+        finishWork();
     });
+}
+
+void DeletionRunner::startPuttingBack(cleaner::TrashCan& trash, std::vector<cleaner::TrashedItem> items) {
+    startWorker([this, &trash, items = std::move(items)](std::stop_token stop) {
+        Batches<std::error_code> batches(*this, m_putBackOutcomes);
+        for (const cleaner::TrashedItem& item : items) {
+            if (stop.stop_requested())
+                break;
+            batches.add(trash.putBack(item));
+        }
+        trash.finish();
+        batches.handOver();
+        finishWork();
+    });
+}
+
+// Said after the last outcomes are handed over, so that whoever sees it
+// finds them too.
+void DeletionRunner::finishWork() {
+    m_done.put(true);
+    QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+}
+
+std::vector<cleaner::TrashedItem> DeletionRunner::takeTrashed() {
+    std::vector<cleaner::TrashedItem> all;
+    for (std::vector<cleaner::TrashedItem>& items : m_trashed.takeAll())
+        all.insert(all.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+    return all;
 }
 
 void DeletionRunner::deliver() {
@@ -56,6 +114,9 @@ void DeletionRunner::deliver() {
     for (const std::vector<cleaner::RemovalOutcome>& outcomes : m_outcomes.takeAll())
         if (!outcomes.empty())
             emit deleted(outcomes);
+    for (const std::vector<std::error_code>& outcomes : m_putBackOutcomes.takeAll())
+        if (!outcomes.empty())
+            emit putBack(outcomes);
     if (done) {
         m_running = false;
         emit finished();

@@ -4,12 +4,14 @@
 #include "cleaner/folder_remover.h"
 #include "cleaner/hand_over.h"
 #include "cleaner/removal_outcome.h"
+#include "cleaner/trash_can.h"
 
 #include <QObject>
 
-#include <memory>
+#include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,32 +19,49 @@ namespace cleaner {
 class FileSystem;
 }
 
-// Deletes folders one after another on a worker thread, so a long run keeps
-// the window painted. Outcomes come back in order, a batch at a time, on the
-// thread that owns the runner.
+// Deletes folders, moves them to the Trash or puts them back, one after
+// another on a worker thread, so a long run keeps the window painted.
+// Outcomes come back in order, a batch at a time, on the thread that owns
+// the runner. One run at a time.
 class DeletionRunner final : public QObject {
     Q_OBJECT
 public:
     explicit DeletionRunner(QObject* parent = nullptr);
     ~DeletionRunner() override; // stops after the folder at hand, and waits
 
-    // Deletes beneath `mainFolderPath`; `deleted` is the window's record
-    // and must be left alone until finished().
-    // `mainFolder`, when known, is the folder the list was made of.
+    // Deletes beneath `mainFolderPath`, or with a `trash` moves there;
+    // `deleted` is the window's record and must be left alone until
+    // finished(), as must `trash`. `mainFolder`, when known, is the folder
+    // the list was made of.
     void start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
                std::optional<cleaner::EntryStatus> mainFolder, std::vector<cleaner::RemovalRequest> requests,
-               cleaner::DeletedFolders& deleted);
+               cleaner::DeletedFolders& deleted, cleaner::TrashCan* trash);
+    // Puts `items` back from `trash`, in the order given.
+    void startPuttingBack(cleaner::TrashCan& trash, std::vector<cleaner::TrashedItem> items);
+    // Stops after the folder at hand; finished() follows.
+    void cancel() { m_thread.request_stop(); }
     bool isRunning() const { return m_running; }
+    // After finished(): what the run moved to the Trash, in the order it went.
+    std::vector<cleaner::TrashedItem> takeTrashed();
 
 signals:
     void deleted(const std::vector<cleaner::RemovalOutcome>& outcomes);
+    void putBack(const std::vector<std::error_code>& outcomes);
     void finished();
 
 private:
     Q_INVOKABLE void deliver();
+    void startWorker(std::function<void(std::stop_token)> work);
+    void finishWork();
+
+    // Hands a worker's outcomes over at most every few dozen milliseconds.
+    template <class Outcome>
+    class Batches;
 
     bool m_running = false;
     cleaner::HandOver<std::vector<cleaner::RemovalOutcome>> m_outcomes;
+    cleaner::HandOver<std::vector<std::error_code>> m_putBackOutcomes;
+    cleaner::HandOver<std::vector<cleaner::TrashedItem>> m_trashed;
     cleaner::HandOver<bool> m_done;
     std::jthread m_thread; // last, so it is joined before the rest goes
 };

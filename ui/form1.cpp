@@ -6,6 +6,7 @@
 #include "form1.h"
 
 #include "cleaner/posix_file_system.h"
+#include "cleaner/user_home.h"
 #include "clickable_label.h"
 #include "deletion_runner.h"
 #include "disk_path.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QListView>
 #include <QLocale>
 #include <QMessageBox>
@@ -38,6 +40,7 @@
 #include <utility>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,6 +131,12 @@ void Form1::connectHandlers() {
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(clrLog, &QPushButton::clicked, this, &Form1::clrLog_Click);
+    connect(undoButton, &QPushButton::clicked, this, &Form1::undoButton_Click);
+    // As in a file manager: Ctrl+Z takes the last Delete back, and
+    // Shift+Delete deletes for good.
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, &Form1::undoButton_Click);
+    connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete), this), &QShortcut::activated, this,
+            &Form1::deletePermanently);
     connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
     statusLine->installEventFilter(this);
     // F5 scans the folder of the tree again, as a file manager reloads.
@@ -141,6 +150,7 @@ void Form1::connectHandlers() {
     connect(m_progressTimer, &QTimer::timeout, this, &Form1::showScanProgress);
     connect(m_pace, &QTimer::timeout, this, &Form1::paceWork);
     connect(m_deletionRunner, &DeletionRunner::deleted, this, &Form1::applyDeletions);
+    connect(m_deletionRunner, &DeletionRunner::putBack, this, &Form1::applyPutBacks);
     connect(m_deletionRunner, &DeletionRunner::finished, this, &Form1::deletionFinished);
     // Marks change by the user's hand, by "Mark All" and as entries leave.
     connect(m_folderListModel, &QAbstractItemModel::dataChanged, this, &Form1::showStatus);
@@ -161,9 +171,9 @@ bool Form1::isScanning() const {
     return m_scanRunner->isRunning() || m_finishedScan || !m_found.empty();
 }
 
-// A deletion lasts until its last outcome is applied.
+// A deletion, or an Undo, lasts until its last outcome is applied.
 bool Form1::isDeleting() const {
-    return m_removal.has_value();
+    return m_removal.has_value() || m_putBack.has_value();
 }
 
 // The user picked a drive: the tree moves to its root, which starts a scan
@@ -189,21 +199,62 @@ void Form1::Dir1_Change() {
     updateControls();
 }
 
-// "Delete": the marked folders go, in list order, on a worker thread.
+// "Delete": the marked folders move to the Trash, in list order, on a
+// worker thread; with Shift held, they are deleted for good.
 void Form1::Command2_Click() {
+    if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)
+        deletePermanently();
+    else if (!isBusy() && m_folderList.SelCount() == 0)
+        setStatus("Nothing is marked.");
+    else if (!isBusy())
+        startRemoval(true);
+}
+
+void Form1::deletePermanently() {
     if (isBusy())
         return;
-    if (m_folderList.SelCount() == 0) {
+    const int marked = m_folderList.SelCount();
+    if (marked == 0) {
         setStatus("Nothing is marked.");
         return;
     }
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                "Delete " + plural(marked, "folder", "folders") + " permanently? This cannot be undone.",
+                                QMessageBox::NoButton, this);
+    box->setObjectName("deletePermanently");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* permanently = box->addButton("Delete Permanently", QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+    connect(box, &QMessageBox::finished, this, [this, box, permanently] {
+        if (box->clickedButton() == permanently && !isBusy())
+            startRemoval(false);
+    });
+    box->open();
+}
+
+void Form1::startRemoval(bool toTrash) {
     m_removal.emplace(m_folderList, m_deletionLog);
+    m_removalToTrash = toTrash;
+    if (toTrash)
+        m_removal->holdWhereNoTrash(); // asked about once the run is over
     std::vector<cleaner::RemovalRequest> requests = m_removal->requests();
     m_removalTotal = static_cast<int>(requests.size());
     m_deletionRunner->start(fileSystem(), m_mainFolderPath, m_mainFolderIdentity, std::move(requests),
-                            m_deletedFolders);
-    setStatus("Deleting: 0 of " + plural(m_removalTotal, "folder", "folders") + " done");
+                            m_deletedFolders, toTrash ? &trashCan() : nullptr);
+    showDeletionProgress();
     updateControls();
+}
+
+// The Trash of the user this program runs as: root's own, when it runs as
+// root, whatever $HOME says.
+cleaner::TrashCan& Form1::trashCan() {
+    if (!m_trash) {
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        m_trash = std::make_unique<cleaner::TrashCan>(
+            fileSystem(), cleaner::userHomeFolder(),
+            dataHome.isEmpty() ? std::nullopt : std::optional<std::string>(dataHome.toStdString()));
+    }
+    return *m_trash;
 }
 
 void Form1::Command3_Click() {
@@ -216,6 +267,19 @@ void Form1::Command4_Click() {
 
 void Form1::clrLog_Click() {
     m_deletionLog.Clear();
+}
+
+// Puts back, newest first, every folder the last Delete moved to the
+// Trash: only those, by the names this window gave them there.
+void Form1::undoButton_Click() {
+    if (isBusy() || m_undoable.empty())
+        return;
+    m_putBack.emplace(m_folderList, m_deletionLog, m_deletedFolders, std::move(m_undoable.back()));
+    m_undoable.pop_back();
+    m_putBackTotal = static_cast<int>(m_putBack->items().size());
+    m_deletionRunner->startPuttingBack(trashCan(), m_putBack->items());
+    setStatus("Putting back: 0 of " + plural(m_putBackTotal, "folder", "folders") + " done");
+    updateControls();
 }
 
 void Form1::Label1_Click() {
@@ -251,7 +315,16 @@ void Form1::paceWork() {
         else
             showDeletionProgress();
     }
-    if (!m_found.empty() || !m_outcomes.empty())
+    if (m_putBack) {
+        const bool outcomesDone = m_putBackOutcomes.drainUntil(
+            deadline, [this](std::span<std::error_code> chunk) { return m_putBack->finish(chunk); });
+        if (outcomesDone && m_deletionFinished)
+            showPutBackOutcome();
+        else
+            setStatus("Putting back: " + count(m_putBack->putBackCount() + m_putBack->notPutBackCount()) + " of " +
+                      plural(m_putBackTotal, "folder", "folders") + " done");
+    }
+    if (!m_found.empty() || !m_outcomes.empty() || !m_putBackOutcomes.empty())
         m_pace->start();
 }
 
@@ -329,25 +402,92 @@ void Form1::deletionFinished() {
     m_pace->start();
 }
 
+void Form1::applyPutBacks(const std::vector<std::error_code>& outcomes) {
+    m_putBackOutcomes.push(outcomes);
+    m_pace->start();
+}
+
 void Form1::showDeletionProgress() {
-    const int done = m_removal->deletedCount() + m_removal->notDeletedCount();
-    setStatus("Deleting: " + count(done) + " of " + plural(m_removalTotal, "folder", "folders") + " done");
+    const int done = m_removal->deletedCount() + m_removal->notDeletedCount() + m_removal->waitingForTrash();
+    setStatus(QString(m_removalToTrash ? "Moving to the Trash: " : "Deleting: ") + count(done) + " of " +
+              plural(m_removalTotal, "folder", "folders") + " done");
 }
 
 void Form1::showDeletionOutcome() {
     // The marked folders took everything beneath them along: the count in
     // all says how much went from the disk.
-    setStatus(plural(m_removal->deletedCount(), "marked folder", "marked folders") + " deleted, " +
-              plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " +
-              count(m_removal->notDeletedCount()) + " not deleted" +
-              (m_removal->notDeletedCount() > 0 ? " (the log says why)." : "."));
+    const QString notDeleted = count(m_removal->notDeletedCount()) + " not deleted" +
+                               (m_removal->notDeletedCount() > 0 ? " (the log says why)." : ".");
+    if (!m_removalToTrash) {
+        setStatus(plural(m_removal->deletedCount(), "marked folder", "marked folders") + " deleted, " +
+                  plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " + notDeleted);
+    } else {
+        // Root's Trash is not the one the user's file manager shows.
+        const QString where = ::geteuid() == 0 ? "root's Trash" : "the Trash";
+        QString text = plural(m_removal->deletedCount(), "marked folder", "marked folders") + " moved to " + where +
+                       ", " + plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " + notDeleted;
+        std::vector<cleaner::TrashedItem> moved = m_deletionRunner->takeTrashed();
+        if (!moved.empty()) {
+            m_undoable.push_back(
+                cleaner::TrashedDeletion{std::move(moved), m_removal->wentToTrash(), m_folderList.generation()});
+            text += " Undo (Ctrl+Z) puts them back.";
+        }
+        setStatus(text);
+    }
     const bool removedAny = m_removal->foldersRemoved() > 0;
+    const int waiting = m_removal->waitingForTrash();
+    const std::vector<std::string> whyNoTrash = m_removal->whyNoTrash();
     m_removal.reset();
     m_deletionFinished = false;
     updateControls();
     if (removedAny)
         Dir1->reload(); // it never watches the disk, so it still shows what went
     checkMainFolder(); // it may have gone while the deletion ran
+    if (waiting > 0 && m_folderList.SelCount() > 0) // still listed: the main folder stayed
+        askAboutFoldersWithoutTrash(waiting, whyNoTrash);
+}
+
+// Folders no Trash could take are never deleted for good unasked: one
+// question for them all, which names how many, where and why.
+void Form1::askAboutFoldersWithoutTrash(int waiting, const std::vector<std::string>& why) {
+    QStringList reasons;
+    for (const std::string& reason : why)
+        reasons << QString::fromStdString(reason);
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                plural(waiting, "marked folder can't", "marked folders can't") +
+                                    " be moved to the Trash: " + reasons.join("; ") + ".",
+                                QMessageBox::NoButton, this);
+    box->setObjectName("noTrash");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText("Delete them permanently? This cannot be undone. Skipped folders stay listed and marked.");
+    QPushButton* permanently = box->addButton("Delete Permanently", QMessageBox::DestructiveRole);
+    QPushButton* skip = box->addButton("Skip", QMessageBox::RejectRole);
+    box->setDefaultButton(skip);
+    box->setEscapeButton(skip);
+    connect(box, &QMessageBox::finished, this, [this, box, permanently, waiting] {
+        if (box->clickedButton() == permanently && !isBusy() && m_folderList.SelCount() > 0) {
+            startRemoval(false);
+            return;
+        }
+        setStatus(m_statusText + " " +
+                  plural(waiting, "folder that no Trash could take was skipped; it stays marked.",
+                         "folders that no Trash could take were skipped; they stay marked."));
+    });
+    box->open();
+}
+
+void Form1::showPutBackOutcome() {
+    const int notPutBack = m_putBack->notPutBackCount();
+    setStatus(plural(m_putBack->putBackCount(), "folder", "folders") + " put back from the Trash" +
+              (notPutBack > 0 ? ", " + count(notPutBack) + " not (the log says why)." : QString(".")));
+    const bool listIsBehind = m_putBack->listIsBehind();
+    m_putBack.reset();
+    m_deletionFinished = false;
+    updateControls();
+    Dir1->reload();
+    // The list was filled anew since that Delete: a scan shows what came back.
+    if (listIsBehind && !m_mainFolderPath.empty())
+        Dir1->openFolder(Dir1->Path());
 }
 
 // Every folder the last scan left out, in a box of its own that scrolls,
@@ -441,6 +581,8 @@ void Form1::updateControls() {
     Command2->setEnabled(!scanning && !deleting);
     Command3->setEnabled(!scanning && !deleting);
     Command4->setEnabled(!scanning && !deleting);
+    undoButton->setVisible(!m_undoable.empty());
+    undoButton->setEnabled(!scanning && !deleting);
     List1->setEnabled(!deleting);
     Drive1->setEnabled(!deleting);
     Dir1->setEnabled(!deleting);

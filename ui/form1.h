@@ -7,6 +7,8 @@
 #include "cleaner/folder_list.h"
 #include "cleaner/marking.h"
 #include "cleaner/paced_queue.h"
+#include "cleaner/put_back.h"
+#include "cleaner/trash_can.h"
 #include "cleaner/way_watch.h"
 
 #include <QMainWindow>
@@ -14,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 class ClickableLabel;
 class DeletionLogModel;
@@ -49,6 +53,7 @@ public:
     ClickableLabel* Label1 = nullptr; // the web link
     PathListView* List2 = nullptr;
     QPushButton* clrLog = nullptr;
+    QPushButton* undoButton = nullptr; // "Undo", once a Delete moved folders to the Trash
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
@@ -66,6 +71,10 @@ public slots:
     void Drive1_Change();
     void Dir1_Change();
     void Command2_Click();
+    // Shift+Delete, or Shift with a click on "Delete": for good, once asked.
+    void deletePermanently();
+    // "Undo" and Ctrl+Z: puts back what the last Delete moved to the Trash.
+    void undoButton_Click();
     void Command3_Click();
     void Command4_Click();
     void clrLog_Click();
@@ -86,7 +95,12 @@ private:
     void showScanOutcome(const cleaner::ScanOutcome& outcome);
     void showScanProgress();
     void folderCannotBeOpened(const QString& path, const QString& reason);
+    void startRemoval(bool toTrash);
+    cleaner::TrashCan& trashCan();
+    void askAboutFoldersWithoutTrash(int waiting, const std::vector<std::string>& why);
     void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
+    void applyPutBacks(const std::vector<std::error_code>& outcomes);
+    void showPutBackOutcome();
     void deletionFinished();
     void showDeletionProgress();
     void showDeletionOutcome();
@@ -119,10 +133,16 @@ private:
     QSocketNotifier* m_mountTableEvents = nullptr;
     std::optional<cleaner::EntryStatus> m_mainFolderIdentity; // the folder scanned
     std::optional<cleaner::MarkedEntryRemoval> m_removal;     // while a deletion lasts
+    bool m_removalToTrash = false;
     int m_removalTotal = 0;
+    std::unique_ptr<cleaner::TrashCan> m_trash;       // made at the first Delete
+    std::vector<cleaner::TrashedDeletion> m_undoable; // the Deletes that moved folders, newest last
+    std::optional<cleaner::PutBackRun> m_putBack;     // while an Undo lasts
+    int m_putBackTotal = 0;
     bool m_deletionFinished = false; // the worker is done; outcomes may still wait
     QTimer* m_pace = nullptr;
     cleaner::PacedQueue<std::string> m_found{20000};
     std::optional<cleaner::ScanOutcome> m_finishedScan; // waits for m_found to drain
     cleaner::PacedQueue<cleaner::RemovalOutcome> m_outcomes{2000};
+    cleaner::PacedQueue<std::error_code> m_putBackOutcomes{2000};
 };

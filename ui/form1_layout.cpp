@@ -210,8 +210,14 @@ void Form1::createControls() {
     Label7->setFont(sansSerif(8.25, true));
     setColour(Label7, QPalette::WindowText, kTextOnLight);
 
+    // Beside the status line, once a Delete moved folders to the Trash.
+    undoButton = new QPushButton("Undo", this);
+    undoButton->setObjectName("undoButton");
+    undoButton->setToolTip("Put back the folders the last Delete moved to the Trash (Ctrl+Z)");
+    undoButton->hide();
+
     // Labels never take the focus; tabbing visits these in this order.
-    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog};
+    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog, undoButton};
     for (QWidget* widget : tabOrder)
         widget->setFocusPolicy(Qt::StrongFocus);
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -224,6 +230,7 @@ void Form1::createControls() {
     statusLine->setObjectName("statusLine");
     statusLine->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLine, 1);
+    statusBar()->addPermanentWidget(undoButton);
     statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     List1->setFocus();
@@ -246,6 +253,7 @@ void Form1::nameForAssistiveTechnology() {
     describe(Command3, Command3->text(), Command3->toolTip());
     describe(Command4, Command4->text(), Command4->toolTip());
     describe(clrLog, clrLog->text(), "Empties the list of deleted folders");
+    describe(undoButton, undoButton->text(), undoButton->toolTip());
     describe(Label1, Label1->text(), "Opens the maker's web page in the web browser");
     Label3->setBuddy(List1);
     Label2->setBuddy(List2);

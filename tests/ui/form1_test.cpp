@@ -29,6 +29,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testing_support::DiskBackend;
 using testing_support::HookedFileSystem;
@@ -177,25 +179,63 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
     EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ". 2 of 5 folders marked.");
 
     disk.file("d/arrived", 0);                        // since the scan, "d" holds a file
+    EXPECT_FALSE(form.undoButton->isVisible()) << "nothing to undo yet";
     QTest::mouseClick(form.Command2, Qt::LeftButton); // Delete
     ASSERT_TRUE(waitUntilIdle(form));
     EXPECT_EQ(logLines(form),
-              (std::vector<std::string>{disk.path("a") + " has been deleted.",
+              (std::vector<std::string>{disk.path("a") + " has been moved to the Trash.",
                                         disk.path("d") + " was not deleted: it is no longer empty."}));
     // a/b went with a: it leaves the list too.
     EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("c"), disk.path("d"), disk.path("kept/e")}));
     EXPECT_EQ(marks(form), std::vector<bool>(3, false));
     EXPECT_FALSE(present(disk.path("a")));
     EXPECT_TRUE(present(disk.path("d/arrived")));
-    EXPECT_EQ(status(form), "1 marked folder deleted, 2 folders in all, 1 not deleted (the log says why).");
+    const std::string trash = ::geteuid() == 0 ? "root's Trash" : "the Trash";
+    EXPECT_EQ(status(form), "1 marked folder moved to " + trash +
+                                ", 2 folders in all, 1 not deleted (the log says why). Undo (Ctrl+Z) puts them back.");
     EXPECT_EQ(form.List2->model()->rowCount(), 2);
+
+    // Undo brings "a" back with "a/b", unmarked at their places, while the
+    // mark on "d" stays; it is offered no more.
+    form.List1->setCurrentIndex(form.List1->model()->index(1, 0));
+    QTest::keyClick(form.List1, Qt::Key_Space);
+    ASSERT_TRUE(form.undoButton->isVisible());
+    QTest::mouseClick(form.undoButton, Qt::LeftButton);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a"), disk.path("a/b"), disk.path("c"),
+                                                      disk.path("d"), disk.path("kept/e")}));
+    EXPECT_EQ(marks(form), (std::vector<bool>{false, false, false, true, false}));
+    EXPECT_TRUE(present(disk.path("a/b")));
+    EXPECT_EQ(logLines(form).back(), disk.path("a") + " has been put back.");
+    EXPECT_EQ(status(form).substr(0, 31), "1 folder put back from the Tras");
+    EXPECT_FALSE(form.undoButton->isVisible());
+
+    // Shift with a click deletes for good, once asked.
+    form.List1->setCurrentIndex(form.List1->model()->index(3, 0));
+    QTest::keyClick(form.List1, Qt::Key_Space);
+    form.List1->setCurrentIndex(form.List1->model()->index(2, 0));
+    QTest::keyClick(form.List1, Qt::Key_Space); // "c" alone is marked
+    QTest::mouseClick(form.Command2, Qt::LeftButton, Qt::ShiftModifier);
+    auto* question = form.findChild<QMessageBox*>("deletePermanently");
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), "Delete 1 folder permanently? This cannot be undone.");
+    EXPECT_TRUE(present(disk.path("c"))) << "nothing goes before the answer";
+    const QList<QAbstractButton*> answers = question->buttons();
+    const auto permanently = std::find_if(answers.begin(), answers.end(),
+                                          [](QAbstractButton* b) { return b->text() == "Delete Permanently"; });
+    ASSERT_NE(permanently, answers.end());
+    (*permanently)->click();
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(logLines(form).back(), disk.path("c") + " has been deleted.");
+    EXPECT_FALSE(present(disk.path("c")));
+    EXPECT_FALSE(form.undoButton->isVisible()) << "a permanent deletion can't be undone";
 
     // Clearing the log leaves the list and its marks alone.
     form.List1->setCurrentIndex(form.List1->model()->index(1, 0));
     QTest::keyClick(form.List1, Qt::Key_Space);
     QTest::mouseClick(form.clrLog, Qt::LeftButton);
     EXPECT_EQ(form.deletionLog().ListCount(), 0);
-    EXPECT_EQ(marks(form), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(marks(form), (std::vector<bool>{false, true, false, false}));
     EXPECT_EQ(form.Dir1->Path().toStdString(), disk.main());
 }
 
@@ -353,7 +393,7 @@ TEST(Form1, CutTextsShowWholeAndEntriesMarkWithAClickOnTheirText) {
     const QRect lastLine = form.List2->visualRect(form.List2->model()->index(299, 0));
     EXPECT_TRUE(form.List2->viewport()->rect().intersects(lastLine));
     EXPECT_EQ(form.List2->toolTipAt(lastLine.center()).toStdString(),
-              disk.path("many/1299") + " has been deleted.");
+              disk.path("many/1299") + " has been moved to the Trash.");
 }
 
 // Tabbing to a list or the tree shows where the focus is, even when empty.
@@ -487,7 +527,7 @@ TEST(Form1, NamesThatCouldPassForOthersAreShownWrittenOut) {
     QTest::mouseClick(form.Command3, Qt::LeftButton); // Mark All
     QTest::mouseClick(form.Command2, Qt::LeftButton); // Delete
     ASSERT_TRUE(waitUntilIdle(form));
-    EXPECT_EQ(shown(form.List2->model(), 0), disk.path("two\\nlines") + " has been deleted.");
+    EXPECT_EQ(shown(form.List2->model(), 0), disk.path("two\\nlines") + " has been moved to the Trash.");
     EXPECT_FALSE(present(disk.path("two\nlines")));
 
     const auto* delegate = qobject_cast<QStyledItemDelegate*>(form.Dir1->itemDelegate());
@@ -612,14 +652,66 @@ TEST(Form1, ALongDeletionKeepsTheWindowAliveAndLocksTheList) {
     EXPECT_FALSE(form.Command2->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return status(form).find("Deleting: ") == 0 && status(form) != "Deleting: 0 of 6 folders done";
+            return status(form).find("Moving to the Trash: ") == 0 &&
+                   status(form) != "Moving to the Trash: 0 of 6 folders done";
         },
         kTimeoutMs))
         << status(form);
     ASSERT_TRUE(waitUntilIdle(form));
-    EXPECT_EQ(status(form), "6 marked folders deleted, 6 folders in all, 0 not deleted.");
+    EXPECT_EQ(status(form).substr(0, 25), "6 marked folders moved to");
     EXPECT_EQ(form.deletionLog().ListCount(), 6);
     EXPECT_TRUE(form.List1->isEnabled());
+}
+
+// Where no Trash can take the marked folders, "Delete" asks once for them
+// all, and deletes for good only when told to; skipped ones stay marked.
+TEST(Form1, FoldersNoTrashCanTakeAreDeletedOnlyWhenTheUserSaysSo) {
+    DiskBackend disk;
+    disk.folder("q1");
+    disk.folder("q2");
+    cleaner::PosixFileSystem posix;
+    const std::string uid = std::to_string(::geteuid());
+    Form1 form(std::make_unique<HookedFileSystem>(posix, [uid](auto operation, const std::string& name) {
+        const bool aTrash = name == "Trash" || name == ".Trash-" + uid || name == uid;
+        return operation == HookedFileSystem::Operation::Open && aTrash
+                   ? std::make_error_code(std::errc::read_only_file_system)
+                   : std::error_code{};
+    }));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    const auto answer = [&form](const QString& button) {
+        QMessageBox* question = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (question = form.findChild<QMessageBox*>("noTrash")) != nullptr; },
+                                    kTimeoutMs));
+        if (!question)
+            return std::string();
+        const std::string text = question->text().toStdString();
+        for (QAbstractButton* each : question->buttons())
+            if (each->text() == button)
+                each->click();
+        QApplication::processEvents();
+        return text;
+    };
+    const std::string trashAt = qgetenv("XDG_DATA_HOME").toStdString() + "/Trash";
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    EXPECT_EQ(answer("Skip"), "2 marked folders can't be moved to the Trash: the Trash at " + trashAt + " can't be used.");
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(marks(form), (std::vector<bool>{true, true}));
+    EXPECT_TRUE(present(disk.path("q1")));
+    EXPECT_TRUE(present(disk.path("q2")));
+    EXPECT_EQ(form.deletionLog().ListCount(), 0);
+    EXPECT_NE(status(form).find("2 folders that no Trash could take were skipped; they stay marked."), std::string::npos)
+        << status(form);
+
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    answer("Delete Permanently");
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(logLines(form), (std::vector<std::string>{disk.path("q1") + " has been deleted.",
+                                                        disk.path("q2") + " has been deleted."}));
+    EXPECT_FALSE(present(disk.path("q1")));
+    EXPECT_FALSE(form.undoButton->isVisible());
 }
 
 TEST(Form1, PickingADriveMovesTheTreeToItsRootAndScansIt) {

@@ -24,6 +24,7 @@
 #include <sys/xattr.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using testing_support::DiskBackend;
@@ -383,5 +384,72 @@ TEST(Trash, UndoGivesBackTheSameFolderOrSaysWhyNot) {
         char value[8] = {};
         EXPECT_EQ(::getxattr(same.c_str(), "user.efr", value, sizeof value), 4);
         EXPECT_STREQ(value, "kept");
+    }
+}
+
+// Run as root with another user's $XDG_DATA_HOME (sudo keeps it), the
+// folders go to the Trash of the user this runs as: the other's is left
+// alone.
+TEST(Trash, AnotherUsersDataHomeIsNeverUsed) {
+    DiskBackend disk;
+    disk.folder("e");
+    testing_support::TempFolder own("efr-home");
+    testing_support::TempFolder other("efr-other");
+    std::string othersData = other.path();
+    if (::geteuid() == 0)
+        ASSERT_EQ(::chown(othersData.c_str(), 65534, 65534), 0);
+    else
+        othersData = "/"; // not ours either
+    cleaner::PosixFileSystem fs;
+    {
+        cleaner::TrashCan trash(fs, own.path(), othersData);
+        EXPECT_EQ(trash.homeTrash(), own / ".local/share/Trash");
+        EXPECT_EQ(trashAll(fs, trash, disk.main(), {disk.path("e")}),
+                  Lines{disk.path("e") + " has been moved to the Trash."});
+    }
+    EXPECT_NE(inodeOf(own / ".local/share/Trash/files/e"), 0u);
+    EXPECT_EQ(inodeOf(othersData + "/Trash"), 0u);
+}
+
+// Killed at any moment of a move, the Trash holds no item without its info
+// file: the info is written first, and the folder renamed after.
+TEST(Trash, KilledMidMoveTheTrashHoldsNoItemWithoutItsInfo) {
+    struct Moment {
+        const char* what;
+        HookedFileSystem::Operation operation; // killed at the first of these on "gone"
+    };
+    for (const Moment moment : {Moment{"after the info file", HookedFileSystem::Operation::Move},
+                                Moment{"after the rename", HookedFileSystem::Operation::Open}}) {
+        DiskBackend disk;
+        disk.folder("gone");
+        testing_support::TempFolder data("efr-data");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            cleaner::PosixFileSystem posix;
+            const bool afterRename = moment.operation == HookedFileSystem::Operation::Open;
+            HookedFileSystem fs(posix, [&](HookedFileSystem::Operation operation, const std::string& name) {
+                const bool inTrash = name.starts_with("gone") && ::access((data / "Trash/files/gone").c_str(), F_OK) == 0;
+                if (operation == moment.operation && name.starts_with("gone") && inTrash == afterRename)
+                    ::_exit(0);
+                return std::error_code{};
+            });
+            cleaner::TrashCan trash(fs, std::nullopt, data.path());
+            trashAll(fs, trash, disk.main(), {disk.path("gone")});
+            ::_exit(3); // never killed: the test is wrong
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << moment.what;
+        cleaner::PosixFileSystem fs;
+        for (const cleaner::Folder& item : fs.GetFolder(data / "Trash/files").SubFolders()) {
+            const std::string name = item.Path().substr(item.Path().rfind('/') + 1);
+            std::error_code ec;
+            const std::string info =
+                fs.readTextFile(cleaner::kNoFolder, data / ("Trash/info/" + name + ".trashinfo"), 4096, ec);
+            EXPECT_TRUE(cleaner::parseTrashInfo(info)) << moment.what << ": " << name;
+        }
+        EXPECT_NE(inodeOf(disk.path("gone")) != 0, inodeOf(data / "Trash/files/gone") != 0)
+            << moment.what << ": the folder is in one place or the other";
     }
 }

@@ -47,6 +47,7 @@ std::size_t PutBackRun::finish(std::span<const std::error_code> outcomes) {
         for (const FolderList::EntryKey& entry : entries)
             m_deleted.remove(std::string(m_list.textOf(entry)));
     }
+    m_entriesReturned += returning.size();
     m_list.Restore(std::move(returning));
     m_log.AddItems(lines);
     return applied;

@@ -44,6 +44,8 @@ public:
 
     int putBackCount() const noexcept { return m_putBack; }
     int notPutBackCount() const noexcept { return m_notPutBack; }
+    // The list entries that came back with them.
+    std::size_t entriesReturned() const noexcept { return m_entriesReturned; }
     // Whether folders came back that a list filled since the Delete can't show.
     bool listIsBehind() const noexcept { return m_listIsBehind; }
 
@@ -57,6 +59,7 @@ private:
     std::size_t m_next = 0;
     int m_putBack = 0;
     int m_notPutBack = 0;
+    std::size_t m_entriesReturned = 0;
     bool m_listIsBehind = false;
 };
 

@@ -245,6 +245,12 @@ void Form1::startRemoval(bool toTrash) {
     updateControls();
 }
 
+// Root's Trash is not the one the user's file manager shows: the window
+// says which it is.
+QString Form1::trashName() const {
+    return ::geteuid() == 0 ? "root's Trash" : "the Trash";
+}
+
 // The Trash of the user this program runs as: root's own, when it runs as
 // root, whatever $HOME says.
 cleaner::TrashCan& Form1::trashCan() {
@@ -422,10 +428,12 @@ void Form1::showDeletionOutcome() {
         setStatus(plural(m_removal->deletedCount(), "marked folder", "marked folders") + " deleted, " +
                   plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " + notDeleted);
     } else {
-        // Root's Trash is not the one the user's file manager shows.
-        const QString where = ::geteuid() == 0 ? "root's Trash" : "the Trash";
-        QString text = plural(m_removal->deletedCount(), "marked folder", "marked folders") + " moved to " + where +
-                       ", " + plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " + notDeleted;
+        const int waiting = m_removal->waitingForTrash();
+        QString text =
+            waiting > 0 && m_removal->deletedCount() + m_removal->notDeletedCount() == 0
+                ? "No Trash can take the " + plural(waiting, "marked folder.", "marked folders.")
+                : plural(m_removal->deletedCount(), "marked folder", "marked folders") + " moved to " + trashName() +
+                      ", " + plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " + notDeleted;
         std::vector<cleaner::TrashedItem> moved = m_deletionRunner->takeTrashed();
         if (!moved.empty()) {
             m_undoable.push_back(
@@ -478,11 +486,15 @@ void Form1::askAboutFoldersWithoutTrash(int waiting, const std::vector<std::stri
 
 void Form1::showPutBackOutcome() {
     const int notPutBack = m_putBack->notPutBackCount();
-    setStatus(plural(m_putBack->putBackCount(), "folder", "folders") + " put back from the Trash" +
-              (notPutBack > 0 ? ", " + count(notPutBack) + " not (the log says why)." : QString(".")));
+    const std::size_t listed = m_putBack->entriesReturned();
+    const QString text =
+        plural(m_putBack->putBackCount(), "folder", "folders") + " put back from " + trashName() +
+        (listed > 0 ? ", " + plural(listed, "entry", "entries") + " back in the list" : QString()) +
+        (notPutBack > 0 ? "; " + count(notPutBack) + " not put back (the log says why)." : QString("."));
     const bool listIsBehind = m_putBack->listIsBehind();
     m_putBack.reset();
     m_deletionFinished = false;
+    setStatus(text); // with the marks, now that the list may be marked again
     updateControls();
     Dir1->reload();
     // The list was filled anew since that Delete: a scan shows what came back.

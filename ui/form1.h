@@ -97,6 +97,7 @@ private:
     void folderCannotBeOpened(const QString& path, const QString& reason);
     void startRemoval(bool toTrash);
     cleaner::TrashCan& trashCan();
+    QString trashName() const;
     void askAboutFoldersWithoutTrash(int waiting, const std::vector<std::string>& why);
     void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
     void applyPutBacks(const std::vector<std::error_code>& outcomes);

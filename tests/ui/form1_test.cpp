@@ -207,7 +207,7 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
     EXPECT_EQ(marks(form), (std::vector<bool>{false, false, false, true, false}));
     EXPECT_TRUE(present(disk.path("a/b")));
     EXPECT_EQ(logLines(form).back(), disk.path("a") + " has been put back.");
-    EXPECT_EQ(status(form).substr(0, 31), "1 folder put back from the Tras");
+    EXPECT_EQ(status(form), "1 folder put back from " + trash + ", 2 entries back in the list. 1 of 5 folders marked.");
     EXPECT_FALSE(form.undoButton->isVisible());
 
     // Shift with a click deletes for good, once asked.

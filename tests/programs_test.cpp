@@ -243,3 +243,36 @@ TEST(Programs, TrashCliListsAndRestoresWhatTrashMoved) {
     EXPECT_EQ(restore.exitCode, 0) << restore.err;
     EXPECT_TRUE(isFolder(disk.path("old build/obj"))) << restore.out;
 }
+
+// The desktop's own Trash reader (gio, through gvfs) lists each item under
+// the path it came from, whatever bytes the name holds, up to 255 of them.
+TEST(Programs, GioListsWhatTrashMovedUnderItsOwnPath) {
+    REQUIRE_PROGRAMS("gio", "dbus-run-session");
+    if (::access("/usr/libexec/gvfsd-trash", X_OK) != 0)
+        GTEST_SKIP() << "gvfs is not installed (scripts/test.sh installs it)";
+    DiskBackend disk;
+    testing_support::TempFolder data("efr-data");
+    struct Name {
+        std::string onDisk;
+        std::string asGioWritesIt;
+    };
+    const std::vector<Name> names{{"a b", "a b"},           {"100%", "100%"},
+                                  {"c+d", "c+d"},           {"e#f", "e#f"},
+                                  {"bad\xff", "bad\\xff"}, {"two\nlines", "two\\x0alines"},
+                                  {std::string(255, 'n'), std::string(255, 'n')}};
+    std::string input;
+    for (const Name& name : names) {
+        disk.folder(name.onDisk);
+        input += disk.path(name.onDisk) + '\0';
+    }
+    const std::string env = "XDG_DATA_HOME=" + data.path();
+    const auto moved = runProgram({"env", env, EFR_SCAN_BINARY, "--trash", "-0", disk.main()}, input);
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+
+    const auto list = runProgram({"env", env, "dbus-run-session", "--", "gio", "trash", "--list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    for (const Name& name : names) {
+        const std::string line = '\t' + disk.path(name.asGioWritesIt) + '\n'; // the original path's column
+        EXPECT_NE(list.out.find(line), std::string::npos) << name.asGioWritesIt << " in\n" << list.out;
+    }
+}

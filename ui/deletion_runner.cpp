@@ -80,8 +80,8 @@ void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFold
     });
 }
 
-void DeletionRunner::startPuttingBack(cleaner::TrashCan& trash, std::vector<cleaner::TrashedItem> items) {
-    startWorker([this, &trash, items = std::move(items)](std::stop_token stop) {
+void DeletionRunner::startPuttingBack(cleaner::TrashCan& trash, const std::vector<cleaner::TrashedItem>& items) {
+    startWorker([this, &trash, &items](std::stop_token stop) {
         Batches<std::error_code> batches(*this, m_putBackOutcomes);
         for (const cleaner::TrashedItem& item : items) {
             if (stop.stop_requested())

@@ -36,8 +36,9 @@ public:
     void start(cleaner::FileSystem& fileSystem, std::string mainFolderPath,
                std::optional<cleaner::EntryStatus> mainFolder, std::vector<cleaner::RemovalRequest> requests,
                cleaner::DeletedFolders& deleted, cleaner::TrashCan* trash);
-    // Puts `items` back from `trash`, in the order given.
-    void startPuttingBack(cleaner::TrashCan& trash, std::vector<cleaner::TrashedItem> items);
+    // Puts `items` back from `trash`, in the order given; both must be left
+    // alone until finished().
+    void startPuttingBack(cleaner::TrashCan& trash, const std::vector<cleaner::TrashedItem>& items);
     // Stops after the folder at hand; finished() follows.
     void cancel() { m_thread.request_stop(); }
     bool isRunning() const { return m_running; }

@@ -68,12 +68,11 @@ void setTextOnLight(QWidget* widget, std::initializer_list<QPalette::ColorRole> 
 PathListView* makeList(QWidget* parent, QAbstractItemModel* model) {
     auto* list = new PathListView(parent);
     list->setModel(model);
-    list->setUniformItemSizes(true); // millions of rows stay quick
-    list->setWordWrap(false);
-    // A long line loses the middle of its path (see ElidedPathDelegate), so
-    // that the last name and the outcome always show; the tooltip and a
-    // screen reader have the whole text.
-    list->setTextElideMode(Qt::ElideMiddle);
+    // Every entry whole, on as many lines as it needs (WrappedTextDelegate
+    // measures a million rows in a blink).
+    list->setItemDelegate(new WrappedTextDelegate(list));
+    list->setUniformItemSizes(false);
+    list->setTextElideMode(Qt::ElideNone);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -173,7 +172,6 @@ void Form1::createControls() {
     setColour(List2, QPalette::Text, QApplication::palette().color(QPalette::ButtonText));
     List2->setToolTip("This list shows which empty folders have been deleted");
     List2->followNewest();
-    List2->setItemDelegate(new ElidedPathDelegate(List2));
     List2->setIconSize(QSize(16, 16)); // an icon no taller than the line
 
     clrLog = new QPushButton("Clear Log", clientArea);

@@ -110,8 +110,6 @@ QVariant DeletionLogModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return displayPath(std::string(line.substr(0, pathLength))) +
                displayPath(std::string(line.substr(pathLength)));
-    case kPathLengthRole:
-        return displayPath(std::string(line.substr(0, pathLength))).size();
     case Qt::DecorationRole:
         // A folder that stayed is told apart at a glance; the line's own
         // words say the same to a screen reader.

@@ -2,26 +2,14 @@
 #include "path_list_view.h"
 
 #include "focus_mark.h"
+#include "text_wrapper.h"
 
 #include <QApplication>
-#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QToolTip>
+#include <QPainter>
 
 PathListView::PathListView(QWidget* parent) : QListView(parent) {}
-
-QString PathListView::toolTipAt(const QPoint& position) const {
-    const QModelIndex index = indexAt(position);
-    if (!index.isValid())
-        return toolTip();
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
-    option.rect = visualRect(index);
-    const int needed = itemDelegateForIndex(index)->sizeHint(option, index).width();
-    const int shown = viewport()->width() - option.rect.left();
-    return needed > shown ? index.data(Qt::DisplayRole).toString() : toolTip();
-}
 
 void PathListView::followNewest() {
     QScrollBar* bar = verticalScrollBar();
@@ -31,19 +19,6 @@ void PathListView::followNewest() {
         if (m_atNewest)
             bar->setValue(maximum);
     });
-}
-
-bool PathListView::viewportEvent(QEvent* event) {
-    if (event->type() == QEvent::ToolTip) {
-        const auto* help = static_cast<QHelpEvent*>(event);
-        const QString text = toolTipAt(help->pos());
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(indexAt(help->pos())));
-        return true;
-    }
-    return QListView::viewportEvent(event);
 }
 
 void PathListView::paintEvent(QPaintEvent* event) {
@@ -61,37 +36,83 @@ void PathListView::focusOutEvent(QFocusEvent* event) {
     viewport()->update();
 }
 
-QString elidedPath(const QString& text, qsizetype pathLength, const QFontMetrics& metrics, int width) {
-    if (metrics.horizontalAdvance(text) <= width)
-        return text;
-    const QString path = text.left(pathLength);
-    const QString rest = text.mid(pathLength);
-    const qsizetype lastSlash = path.lastIndexOf('/');
-    const QString tail = lastSlash > 0 ? path.mid(lastSlash) : QString(); // "/name"
-    const QString head = path.left(path.size() - tail.size());
-    const int least = 3 * metrics.horizontalAdvance(QChar(0x2026));
-    if (const int room = width - metrics.horizontalAdvance(tail + rest); room >= least)
-        return metrics.elidedText(head, Qt::ElideMiddle, room) + tail + rest;
-    // The last name does not fit whole beside the outcome: the path gives
-    // way, and the outcome still shows in full as long as it can.
-    if (const int room = width - metrics.horizontalAdvance(rest); room >= least)
-        return metrics.elidedText(path, Qt::ElideMiddle, room) + rest;
-    return metrics.elidedText(text, Qt::ElideMiddle, width);
-}
+struct WrappedTextDelegate::Geometry {
+    int rowWidth = 0;
+    QFont font;
+    QRect textRect;       // in a row at (0, 0) one line high
+    int lineSpacing = 0;
+    int oneLineHeight = 0;
+    TextWrapper wrapper;
+};
 
-void ElidedPathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                               const QModelIndex& index) const {
+WrappedTextDelegate::WrappedTextDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+WrappedTextDelegate::~WrappedTextDelegate() = default;
+
+const WrappedTextDelegate::Geometry& WrappedTextDelegate::geometry(const QStyleOptionViewItem& option,
+                                                                   const QModelIndex& index) const {
+    const auto* view = qobject_cast<const QAbstractScrollArea*>(option.widget);
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    const int rowWidth =
+        view ? view->width() - 2 * view->frameWidth() - style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view)
+             : option.rect.width();
+    if (m_geometry && m_geometry->rowWidth == rowWidth && m_geometry->font == option.font)
+        return *m_geometry;
     QStyleOptionViewItem item(option);
     initStyleOption(&item, index);
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
+    item.text = QStringLiteral("X");
+    const int oneLineHeight = QStyledItemDelegate::sizeHint(item, index).height();
+    item.rect = QRect(0, 0, rowWidth, oneLineHeight);
     // The style leaves a margin of this much on each side of the text.
-    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-    const int width = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget).width() - 2 * margin;
-    const QVariant pathLength = index.data(kPathLengthRole);
-    item.text = elidedPath(item.text, pathLength.isValid() ? pathLength.toLongLong() : item.text.size(),
-                           item.fontMetrics, width);
-    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option.widget) + 1;
+    const QRect textRect =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &item, option.widget).adjusted(margin, 0, -margin, 0);
+    m_geometry.reset(new Geometry{rowWidth, option.font, textRect, QFontMetrics(option.font).lineSpacing(),
+                                  oneLineHeight, TextWrapper(option.font)});
+    return *m_geometry;
+}
+
+QStringList WrappedTextDelegate::linesOf(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const Geometry& shape = geometry(option, index);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const QList<qsizetype> starts = shape.wrapper.lineStarts(text, shape.textRect.width());
+    QStringList lines;
+    for (qsizetype i = 0; i < starts.size(); ++i)
+        lines << text.mid(starts[i], (i + 1 < starts.size() ? starts[i + 1] : text.size()) - starts[i]);
+    return lines;
+}
+
+QSize WrappedTextDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const Geometry& shape = geometry(option, index);
+    const qsizetype lines = shape.wrapper.lineCount(index.data(Qt::DisplayRole).toString(), shape.textRect.width());
+    return {shape.rowWidth, shape.oneLineHeight + static_cast<int>(lines - 1) * shape.lineSpacing};
+}
+
+void WrappedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+    const Geometry& shape = geometry(option, index);
+    const QStringList lines = linesOf(option, index);
+    QStyleOptionViewItem item(option);
+    initStyleOption(&item, index);
+    item.text.clear(); // the style draws the row, its check box and icon; the text comes below
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, option.widget);
+
+    const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (option.state & QStyle::State_Active) ? QPalette::Active
+                                                                               : QPalette::Inactive;
+    const QPalette::ColorRole role = option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(group, role));
+    const int blockHeight = static_cast<int>(lines.size()) * shape.lineSpacing;
+    const int top = option.rect.top() + (option.rect.height() - blockHeight) / 2;
+    const int left = option.rect.left() + shape.textRect.left();
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        painter->drawText(QRect(left, top + static_cast<int>(i) * shape.lineSpacing,
+                                shape.textRect.width() + static_cast<int>(TextWrapper::slack), shape.lineSpacing),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, lines[i]);
+    painter->restore();
 }
 
 bool MarkOnClickDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
@@ -104,5 +125,5 @@ bool MarkOnClickDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
             return model->setData(index, marked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
         }
     }
-    return ElidedPathDelegate::editorEvent(event, model, option, index);
+    return WrappedTextDelegate::editorEvent(event, model, option, index);
 }

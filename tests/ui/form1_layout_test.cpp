@@ -5,6 +5,7 @@
 #include "folder_tree.h"
 #include "form1.h"
 #include "path_list_view.h"
+#include "text_wrapper.h"
 
 #include <QAccessible>
 
@@ -289,29 +290,42 @@ TEST(DriveChooser, OffersRealFileSystemsRootFirstWithTheirLabels) {
     EXPECT_EQ(texts, (std::vector<QString>{"/", "/srv/build"}));
 }
 
-// A long line gives up the middle of its path first, then more of the
-// path, and the outcome after it shows whole as long as it fits at all.
-TEST(ElidedPath, KeepsTheLastNameAndTheOutcomeWhileTheyFit) {
-    const QFontMetrics metrics(QApplication::font());
-    const QString path = "/tmp/alice/Projects/webapp/node_modules/left-pad";
-    const QString outcome = " has been deleted.";
-    const QString line = path + outcome;
-    const int full = metrics.horizontalAdvance(line);
-    const int lastNameAndOutcome = metrics.horizontalAdvance("/left-pad" + outcome);
-    const int outcomeOnly = metrics.horizontalAdvance(outcome);
-    const int ellipsis = metrics.horizontalAdvance(QChar(0x2026));
-    for (const int width : {full + 10, full - 1, lastNameAndOutcome + 6 * ellipsis, outcomeOnly + 4 * ellipsis,
-                            outcomeOnly / 2}) {
-        const QString shown = elidedPath(line, path.size(), metrics, width);
-        SCOPED_TRACE(std::to_string(width) + ": " + shown.toStdString());
-        EXPECT_LE(metrics.horizontalAdvance(shown), width);
-        if (width >= full)
-            EXPECT_EQ(shown, line);
-        else if (width >= lastNameAndOutcome + 3 * ellipsis)
-            EXPECT_TRUE(shown.endsWith("/left-pad" + outcome) && shown.startsWith("/t") && shown.contains(QChar(0x2026)));
-        else if (width >= outcomeOnly + 3 * ellipsis)
-            EXPECT_TRUE(shown.endsWith(outcome) && shown.startsWith("/"));
-        else
-            EXPECT_TRUE(shown.contains(QChar(0x2026)));
+// A text is broken into lines that fit, lose nothing and join back to the
+// text; a line ends after a "/" where one is near its end, and never splits
+// a character that takes two code units or a letter from its accent.
+TEST(TextWrapper, LinesFitAndJoinBackToTheWholeText) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const TextWrapper wrapper(font);
+    const QFontMetricsF metrics(font);
+    struct Case {
+        QString text;
+        qreal width;
+        qsizetype lines; // at least
+    };
+    const QString longName(300, 'n');
+    const QString folder = QString::fromUtf8("\xf0\x9f\x93\x81");  // U+1F4C1, two code units
+    const QString accented = QString::fromUtf8("e\xcc\x81");        // e and a combining acute
+    const QString emoji = "/tmp/" + folder + folder + folder + "/" + accented + accented + accented;
+    for (const Case& c : {Case{"/tmp/short", 400, 1}, Case{"/tmp/alice/Projects/webapp/node_modules/left-pad has been deleted.", 150, 2},
+                          Case{"/" + longName, 120, 3}, Case{emoji, 20, 3}, Case{"", 100, 1}}) {
+        SCOPED_TRACE(c.text.toStdString());
+        const QList<qsizetype> starts = wrapper.lineStarts(c.text, c.width);
+        ASSERT_GE(starts.size(), c.lines);
+        EXPECT_EQ(wrapper.lineCount(c.text, c.width), starts.size());
+        QString joined;
+        for (qsizetype i = 0; i < starts.size(); ++i) {
+            const QString line = c.text.mid(starts[i], (i + 1 < starts.size() ? starts[i + 1] : c.text.size()) - starts[i]);
+            joined += line;
+            EXPECT_LE(metrics.horizontalAdvance(line), c.width) << line.toStdString();
+            if (i > 0) {
+                EXPECT_FALSE(line.front().isLowSurrogate() || line.front().isMark()) << line.toStdString();
+            }
+            // A line that ends within a name had no "/" in its second half.
+            if (const qsizetype slash = line.lastIndexOf('/'); i + 1 < starts.size() && !line.endsWith('/') && slash >= 0) {
+                EXPECT_LT(metrics.horizontalAdvance(line.left(slash + 1)), c.width / 2 + 1) << line.toStdString();
+            }
+        }
+        EXPECT_EQ(joined, c.text);
     }
 }

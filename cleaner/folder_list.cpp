@@ -2,6 +2,7 @@
 #include "folder_list.h"
 
 #include "list_observer.h"
+#include "path.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -25,6 +26,7 @@ std::string_view FolderList::text(int position) const {
 }
 
 void FolderList::append(std::string_view text) {
+    m_goesWithKnown = false;
     m_entries.push_back(Entry{m_texts.add(text), false});
 }
 
@@ -80,6 +82,7 @@ void FolderList::RemoveItems(int first, int count) {
         return;
     entry(first);
     entry(first + count - 1); // both ends must exist
+    m_goesWithKnown = false;
     if (m_observer)
         m_observer->beginRemoveRows(first, first + count - 1);
     moveGapTo(static_cast<std::size_t>(first));
@@ -93,6 +96,7 @@ void FolderList::RemoveItems(int first, int count) {
 void FolderList::Clear() {
     if (m_observer)
         m_observer->beginReset();
+    m_goesWithKnown = false;
     m_texts.clear();
     std::vector<Entry>().swap(m_entries);
     m_gapBegin = m_gapEnd = 0;
@@ -112,6 +116,7 @@ void FolderList::Selected(int position, bool marked) {
         return;
     found.marked = marked;
     m_marked += marked ? 1 : -1;
+    m_goesWithKnown = false;
     if (m_observer)
         m_observer->marksChanged(position, position);
 }
@@ -119,11 +124,51 @@ void FolderList::Selected(int position, bool marked) {
 void FolderList::SelectAll(bool marked) {
     if (ListCount() == 0)
         return;
+    m_goesWithKnown = false;
     for (Entry& each : m_entries)
         each.marked = marked; // the gap's slots too: they are never read
     m_marked = marked ? ListCount() : 0;
     if (m_observer)
         m_observer->marksChanged(0, ListCount() - 1);
+}
+
+void FolderList::findWhatGoesWith() const {
+    if (m_goesWithKnown)
+        return;
+    m_goesWith.assign(static_cast<std::size_t>(ListCount()), false);
+    m_willGo = 0;
+    std::vector<std::string_view> markedAbove; // the marked entries the walk is beneath, outermost first
+    for (int position = 0; position < ListCount(); ++position) {
+        const Entry& at = entry(position);
+        const std::string_view path = m_texts.get(at.text);
+        while (!markedAbove.empty() && !isBeneath(path, markedAbove.back()))
+            markedAbove.pop_back();
+        const bool goesWith = !markedAbove.empty();
+        m_goesWith[static_cast<std::size_t>(position)] = goesWith;
+        m_willGo += goesWith || at.marked ? 1 : 0;
+        if (at.marked && !goesWith)
+            markedAbove.push_back(path);
+    }
+    m_goesWithKnown = true;
+}
+
+bool FolderList::GoesWithMarked(int position) const {
+    entry(position); // it must exist
+    findWhatGoesWith();
+    return m_goesWith[static_cast<std::size_t>(position)];
+}
+
+int FolderList::WillGoCount() const {
+    findWhatGoesWith();
+    return m_willGo;
+}
+
+int FolderList::EndBeneath(int position) const {
+    const std::string_view folder = text(position);
+    int end = position + 1;
+    while (end < ListCount() && isBeneath(text(end), folder))
+        ++end;
+    return end;
 }
 
 // The first position whose entry comes after `key`.
@@ -143,6 +188,7 @@ int FolderList::placeOf(const EntryKey& key) const {
 // Fills the gap at `position` with `keys`, widening it first when it is
 // too narrow.
 void FolderList::insertAt(int position, std::span<const EntryKey> keys) {
+    m_goesWithKnown = false;
     moveGapTo(static_cast<std::size_t>(position));
     if (gapSize() < keys.size()) {
         const std::size_t wider = keys.size() - gapSize();

@@ -4,6 +4,7 @@
 #include "text_store.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,6 +53,16 @@ public:
     void SelectAll(bool marked);
     int SelCount() const noexcept { return m_marked; }
 
+    // Whether the entry lies beneath a marked entry above it: its folder goes
+    // with that one, marked or not. The list is parent first, so the
+    // entries beneath an entry follow it.
+    bool GoesWithMarked(int position) const;
+    // How many entries go when the marked ones do: those marked, and those
+    // beneath a marked one.
+    int WillGoCount() const;
+    // The position after the last entry beneath the entry at `position`.
+    int EndBeneath(int position) const;
+
     EntryKey key(int position) const { return EntryKey{entry(position).text}; }
     // The text of an entry, present or taken out since the last Clear().
     std::string_view textOf(const EntryKey& key) const noexcept { return m_texts.get(key.text); }
@@ -84,6 +95,12 @@ private:
     std::size_t m_gapEnd = 0;
     int m_marked = 0;
     std::uint64_t m_generation = 0;
+    // Which entries go with a marked one, worked out when asked after a
+    // change: a pass over the list, cheaper than keeping it on every mark.
+    void findWhatGoesWith() const;
+    mutable std::vector<bool> m_goesWith; // by position
+    mutable int m_willGo = 0;
+    mutable bool m_goesWithKnown = false;
     ListObserver* m_observer = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include "deletion_log.h"
 #include "file_system.h"
 #include "folder_list.h"
+#include "path.h"
 
 #include <algorithm>
 
@@ -54,15 +55,6 @@ std::optional<RemovalRequest> MarkedEntryRemoval::next() {
     return std::nullopt;
 }
 
-namespace {
-
-// Whether the entry `path` lies beneath the folder `folder`.
-bool isBeneath(std::string_view path, std::string_view folder) {
-    return !folder.empty() && path.size() > folder.size() + 1 && path.starts_with(folder) &&
-           path[folder.size()] == '/';
-}
-
-} // namespace
 
 std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes) {
     std::vector<LogLine> lines;

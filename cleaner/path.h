@@ -19,4 +19,10 @@ inline std::string joinPath(std::string folderPath, std::string_view name) {
     return folderPath;
 }
 
+// Whether the path `path` lies beneath the folder `folder` (not at it).
+inline bool isBeneath(std::string_view path, std::string_view folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && path.starts_with(folder) &&
+           path[folder.size()] == '/';
+}
+
 } // namespace cleaner

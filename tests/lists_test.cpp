@@ -280,3 +280,30 @@ TEST(FolderList, MatchesAPlainVectorThroughRandomChanges) {
         }
     }
 }
+
+// Entries beneath a marked entry go with it, and the count says how many go
+// in all; a name that merely starts alike ("/ab" after "/a") is not beneath.
+TEST(FolderList, SaysWhichEntriesGoWithAMarkedOneAndHowManyGo) {
+    FolderList list;
+    list.AddItems({"/a", "/a/b", "/a/b/c", "/ab", "/d", "/d/e"});
+    const auto goesWith = [&list] {
+        std::string shown;
+        for (int i = 0; i < list.ListCount(); ++i)
+            shown += list.GoesWithMarked(i) ? "+" : list.Selected(i) ? "x" : ".";
+        return shown + " " + std::to_string(list.WillGoCount());
+    };
+    EXPECT_EQ(goesWith(), "...... 0");
+    list.Selected(1, true);
+    EXPECT_EQ(goesWith(), ".x+... 2");
+    list.Selected(0, true);
+    EXPECT_EQ(goesWith(), "x++... 3") << "a marked entry beneath another goes with it, and counts once";
+    list.Selected(5, true);
+    EXPECT_EQ(goesWith(), "x++..x 4");
+    list.RemoveItem(0);
+    EXPECT_EQ(goesWith(), "x+..x 3");
+    EXPECT_EQ(list.EndBeneath(0), 2);
+    EXPECT_EQ(list.EndBeneath(3), 5);
+    EXPECT_EQ(list.EndBeneath(2), 3);
+    list.SelectAll(false);
+    EXPECT_EQ(goesWith(), "..... 0");
+}

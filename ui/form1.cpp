@@ -620,7 +620,8 @@ void Form1::showStatus() {
     QString text = m_statusText;
     const int marked = m_folderList.SelCount();
     if (marked > 0 && !isDeleting())
-        text += " " + count(marked) + " of " + plural(m_folderList.ListCount(), "folder", "folders") + " marked.";
+        text += " " + count(marked) + " of " + plural(m_folderList.ListCount(), "folder", "folders") + " marked; " +
+                plural(m_folderList.WillGoCount(), "folder will go.", "folders will go.");
     statusLine->setText(text);
     statusLine->setToolTip(m_statusDetails.isEmpty() ? text : text + "\n\n" + m_statusDetails);
 }

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QStyle>
 
+#include <algorithm>
+
 
 QString displayPath(const std::string& path) {
     return QString::fromStdString(cleaner::visibleName(path));
@@ -62,10 +64,14 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return displayPath(m_list.List(index.row()));
     case Qt::CheckStateRole:
-        return m_list.Selected(index.row()) ? Qt::Checked : Qt::Unchecked;
+        return m_list.Selected(index.row()) || m_list.GoesWithMarked(index.row()) ? Qt::Checked : Qt::Unchecked;
+    case kGoesWithRole:
+        return m_list.GoesWithMarked(index.row());
     case Qt::AccessibleDescriptionRole:
         // Qt's item views tell a screen reader only of a row that is checked;
-        // this says of every row whether it is marked.
+        // this says of every row whether it goes, and why.
+        if (m_list.GoesWithMarked(index.row()))
+            return QStringLiteral("goes with the marked folder above it");
         return m_list.Selected(index.row()) ? QStringLiteral("marked") : QStringLiteral("not marked");
     default:
         return {};
@@ -73,11 +79,17 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool FolderListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (role != Qt::CheckStateRole || !checkIndex(index, CheckIndexOption::IndexIsValid) ||
+        m_list.GoesWithMarked(index.row()))
         return false;
     // The list tells us about the change, which emits dataChanged.
     m_list.Selected(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
     return true;
+}
+
+// A mark changes what goes with it: the rows beneath it change too.
+void FolderListModel::marksChanged(int first, int last) {
+    ListObserverModel::marksChanged(first, std::max(last, m_list.EndBeneath(last) - 1));
 }
 
 Qt::ItemFlags FolderListModel::flags(const QModelIndex& index) const {

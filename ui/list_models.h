@@ -31,7 +31,9 @@ protected:
     void marksChanged(int first, int last) override;
 };
 
-// The folder list: one row per folder, with its mark as a check box.
+// The folder list: one row per folder, with its mark as a check box. A row
+// beneath a marked one shows ticked too, dimmed (kGoesWithRole): its folder
+// goes with that one, and its own mark can't change that.
 class FolderListModel final : public ListObserverModel {
     Q_OBJECT
 public:
@@ -42,6 +44,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+protected:
+    void marksChanged(int first, int last) override;
 
 private:
     cleaner::FolderList& m_list;

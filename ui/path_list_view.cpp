@@ -95,10 +95,16 @@ void WrappedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     QStyleOptionViewItem item(option);
     initStyleOption(&item, index);
     item.text.clear(); // the style draws the row, its check box and icon; the text comes below
+    const bool dimmed = index.data(kGoesWithRole).toBool();
+    if (dimmed)
+        item.state &= ~QStyle::State_Enabled;
+    // Without a text the style would draw the focus frame as a line through
+    // the middle of the row: it goes around the lines, below.
+    item.state &= ~QStyle::State_HasFocus;
     QStyle* style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, option.widget);
 
-    const QPalette::ColorGroup group = !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+    const QPalette::ColorGroup group = dimmed || !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
                                        : (option.state & QStyle::State_Active) ? QPalette::Active
                                                                                : QPalette::Inactive;
     const QPalette::ColorRole role = option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
@@ -113,6 +119,15 @@ void WrappedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                                 shape.textRect.width() + static_cast<int>(TextWrapper::slack), shape.lineSpacing),
                           Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, lines[i]);
     painter->restore();
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = QRect(left - 1, top, shape.textRect.width() + 2, blockHeight);
+        focus.backgroundColor = option.palette.color(group, option.state & QStyle::State_Selected
+                                                                ? QPalette::Highlight
+                                                                : QPalette::Base);
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
+    }
 }
 
 bool MarkOnClickDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,

@@ -27,6 +27,10 @@ private:
     bool m_atNewest = true;
 };
 
+// The model's role that says an entry is drawn dimmed: it goes with a
+// marked entry above it.
+inline constexpr int kGoesWithRole = Qt::UserRole + 2;
+
 // Draws each entry whole, wrapped onto as many lines as it needs (see
 // TextWrapper), so that no two entries of different texts look alike and
 // every text can be read without a mouse. The rows' width is the view's

@@ -175,7 +175,7 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
 
     QTest::mouseClick(form.Command3, Qt::LeftButton); // Mark All
     EXPECT_EQ(marks(form), std::vector<bool>(5, true));
-    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ". 5 of 5 folders marked.");
+    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ". 5 of 5 folders marked; 5 folders will go.");
     QTest::mouseClick(form.Command4, Qt::LeftButton); // Unmark All
     EXPECT_EQ(marks(form), std::vector<bool>(5, false));
     EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ".");
@@ -188,7 +188,17 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
     form.List1->setCurrentIndex(form.List1->model()->index(3, 0));
     QTest::keyClick(form.List1, Qt::Key_Space);
     EXPECT_EQ(marks(form), (std::vector<bool>{true, false, false, true, false}));
-    EXPECT_EQ(status(form), "Found 5 empty folders in " + disk.main() + ". 2 of 5 folders marked.");
+    EXPECT_EQ(status(form),
+              "Found 5 empty folders in " + disk.main() + ". 2 of 5 folders marked; 3 folders will go.");
+    // "a/b" goes with "a": it shows ticked, dimmed, says why, and a click
+    // on it changes nothing.
+    const QModelIndex child = form.List1->model()->index(1, 0);
+    EXPECT_EQ(child.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    EXPECT_TRUE(child.data(kGoesWithRole).toBool());
+    EXPECT_EQ(child.data(Qt::AccessibleDescriptionRole).toString(), "goes with the marked folder above it");
+    const QRect childRow = form.List1->visualRect(child);
+    QTest::mouseClick(form.List1->viewport(), Qt::LeftButton, {}, QPoint(childRow.left() + 60, childRow.center().y()));
+    EXPECT_EQ(marks(form), (std::vector<bool>{true, false, false, true, false}));
 
     disk.file("d/arrived", 0);                        // since the scan, "d" holds a file
     EXPECT_FALSE(form.undoButton->isVisible()) << "nothing to undo yet";
@@ -219,7 +229,8 @@ TEST(Form1, ScanMarkTickDeleteAndClearTheLog) {
     EXPECT_EQ(marks(form), (std::vector<bool>{false, false, false, true, false}));
     EXPECT_TRUE(present(disk.path("a/b")));
     EXPECT_EQ(logLines(form).back(), disk.path("a") + " has been put back.");
-    EXPECT_EQ(status(form), "1 folder put back from " + trash + ", 2 entries back in the list. 1 of 5 folders marked.");
+    EXPECT_EQ(status(form), "1 folder put back from " + trash +
+                                ", 2 entries back in the list. 1 of 5 folders marked; 1 folder will go.");
     EXPECT_FALSE(form.undoButton->isVisible());
 
     // Shift with a click deletes for good, once asked.

@@ -397,6 +397,8 @@ RemovalOutcome FolderRemover::checkTree(FolderHandle top) {
     stack.push_back(Frame{0, top, {}});
     std::error_code ec;
     while (!stack.empty()) {
+        if (m_stop.stop_requested())
+            return outcome(Result::Failed, RemovalError::Stopped);
         Frame& frame = stack.back();
         const CheckedFolder& folder = m_nodes[frame.node];
         if (frame.next == folder.childCount) {
@@ -490,6 +492,8 @@ std::error_code FolderRemover::removeTree(FolderHandle top, Staging& staging) {
         return ec;
     stack.push_back(Frame{0, top, {}});
     while (!stack.empty()) {
+        if (m_stop.stop_requested())
+            return RemovalError::Stopped;
         Frame& frame = stack.back();
         const CheckedFolder& folder = m_nodes[frame.node];
         if (frame.next < folder.childCount) {
@@ -586,6 +590,8 @@ std::error_code FolderRemover::removeFolder(FolderHandle parent, std::size_t nod
     if (!ec) {
         m_deleted.add(nodePath(node));
         ++m_removedFolders;
+        if (m_gone)
+            m_gone->fetch_add(1, std::memory_order_relaxed);
     }
     return ec;
 }
@@ -640,6 +646,8 @@ RemovalOutcome FolderRemover::moveToTrash(FolderHandle parent, const std::string
     for (std::size_t node = 0; node < m_nodes.size(); ++node)
         m_deleted.add(nodePath(node));
     m_trashed.push_back(std::move(item));
+    if (m_gone)
+        m_gone->fetch_add(m_nodes.size(), std::memory_order_relaxed);
     verdict = outcome(Result::Deleted);
     verdict.movedToTrash = true;
     verdict.foldersRemoved = m_nodes.size();

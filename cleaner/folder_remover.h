@@ -9,10 +9,12 @@
 #include "trash_can.h"
 #include "user_home.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <random>
 #include <string>
+#include <stop_token>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -74,6 +76,14 @@ public:
     // there (what gained data meanwhile goes back). `trash` must outlive
     // this remover.
     void moveToTrashCan(TrashCan& trash) noexcept { m_trash = &trash; }
+    // Counts into `gone` every folder that leaves the disk or moves to the
+    // Trash, as it goes, for another thread to read: a big tree takes a
+    // while, and the count follows it. `gone` must outlive this remover.
+    void countInto(std::atomic<std::uint64_t>& gone) noexcept { m_gone = &gone; }
+    // Stops when `stop` is requested: between folders, even within a tree,
+    // which then stays as far as it got ("stopped" as the reason).
+    void stopOn(std::stop_token stop) noexcept { m_stop = std::move(stop); }
+
     // The folders moved to the Trash so far, in the order they went.
     const std::vector<TrashedItem>& trashed() const noexcept { return m_trashed; }
 
@@ -135,6 +145,8 @@ private:
     std::string m_targetRealPath; // and by its real path, where the main folder's is known
     TrashCan* m_trash = nullptr;
     std::vector<TrashedItem> m_trashed;
+    std::atomic<std::uint64_t>* m_gone = nullptr;
+    std::stop_token m_stop;
     std::uint64_t m_removedFolders = 0; // by the entry being deleted
     std::uint64_t m_device = 0;
     std::vector<WayStep> m_way; // [0] is the main folder

@@ -127,7 +127,7 @@ std::size_t MarkedEntryRemoval::finish(std::span<const RemovalOutcome> outcomes)
             wentToTrash(position);
         if (outcome.leavesList())
             takeOut(position);
-        else
+        else if (outcome.reason != RemovalError::Stopped) // one stopped midway is not done with
             m_list.Selected(position, false);
         ++position;
         ++applied;

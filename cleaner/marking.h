@@ -26,7 +26,8 @@ void ListBoxUnmarkAll(FolderList& List1);
 // and writes a line for each to `List2`. Only folders beneath
 // `mainFolderPath` are ever deleted (see FolderRemover). A folder that is
 // gone leaves the list; one that was kept (not empty any more, or the disk
-// refused) stays, unmarked. Unmarked entries keep their order and marks,
+// refused) stays, unmarked; one the user stopped midway (RemovalError::
+// Stopped) stays marked. Unmarked entries keep their order and marks,
 // but those beneath a folder that was deleted leave the list with it (they
 // are gone, and not logged: nobody asked for them).
 // `deleted` remembers, from one run to the next, the folders deleted since

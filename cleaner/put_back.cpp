@@ -20,6 +20,17 @@ PutBackRun::PutBackRun(FolderList& List1, DeletionLog& List2, DeletedFolders& de
     std::reverse(m_entries.begin(), m_entries.end());
 }
 
+TrashedDeletion PutBackRun::rest() const {
+    TrashedDeletion rest;
+    rest.listGeneration = m_listGeneration;
+    // Back to the order they went in: m_items runs newest first.
+    for (std::size_t i = m_items.size(); i > m_next; --i) {
+        rest.items.push_back(m_items[i - 1]);
+        rest.entries.push_back(m_entries[i - 1]);
+    }
+    return rest;
+}
+
 std::size_t PutBackRun::finish(std::span<const std::error_code> outcomes) {
     std::vector<LogLine> lines;
     std::vector<FolderList::EntryKey> returning;

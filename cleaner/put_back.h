@@ -46,6 +46,9 @@ public:
     int notPutBackCount() const noexcept { return m_notPutBack; }
     // The list entries that came back with them.
     std::size_t entriesReturned() const noexcept { return m_entriesReturned; }
+    // What was not handled yet (the run was stopped), to be taken back later:
+    // the same Delete, less what this run handled.
+    TrashedDeletion rest() const;
     // Whether folders came back that a list filled since the Delete can't show.
     bool listIsBehind() const noexcept { return m_listIsBehind; }
 

@@ -22,6 +22,9 @@ public:
             return "it is no longer in the Trash";
         case RemovalError::PlaceGone:
             return "the folder it was in is gone";
+        case RemovalError::Stopped:
+            return "the Delete was cancelled while it was at hand, so it stays marked (any of its folders that "
+                   "went held no data)";
         case RemovalError::NoSafeMove:
             return "this drive can't set a file aside without the risk of replacing another, so its "
                    "zero-byte files were left as they are";

@@ -49,6 +49,7 @@ enum class RemovalError {
     NoTrash,               // no Trash can take it: none on its drive, and the home Trash is on another
     NotInTrash,            // putting back: the item is no longer in the Trash (emptied, restored, replaced)
     PlaceGone,             // putting back: the folder it was in is gone
+    Stopped,               // the user stopped the run while this folder was at hand
 };
 const std::error_category& removalCategory() noexcept;
 std::error_code make_error_code(RemovalError error) noexcept;

@@ -52,6 +52,7 @@ void DeletionRunner::startWorker(std::function<void(std::stop_token)> work) {
     if (m_thread.joinable())
         m_thread.join(); // the previous run has finished: it said so
     m_running = true;
+    m_gone = 0;
     m_thread = std::jthread(std::move(work));
 }
 
@@ -66,6 +67,8 @@ void DeletionRunner::start(cleaner::FileSystem& fileSystem, std::string mainFold
             remover.expectMainFolder(*mainFolder);
         if (trash)
             remover.moveToTrashCan(*trash);
+        remover.countInto(m_gone);
+        remover.stopOn(stop);
         Batches<cleaner::RemovalOutcome> batches(*this, m_outcomes);
         for (const cleaner::RemovalRequest& request : requests) {
             if (stop.stop_requested())

@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -42,6 +44,9 @@ public:
     // Stops after the folder at hand; finished() follows.
     void cancel() { m_thread.request_stop(); }
     bool isRunning() const { return m_running; }
+    // The folders the run has deleted or moved to the Trash so far, counted
+    // as they go (a big tree is one request, and takes a while).
+    std::uint64_t foldersGone() const { return m_gone.load(std::memory_order_relaxed); }
     // After finished(): what the run moved to the Trash, in the order it went.
     std::vector<cleaner::TrashedItem> takeTrashed();
 
@@ -60,6 +65,7 @@ private:
     class Batches;
 
     bool m_running = false;
+    std::atomic<std::uint64_t> m_gone{0};
     cleaner::HandOver<std::vector<cleaner::RemovalOutcome>> m_outcomes;
     cleaner::HandOver<std::vector<std::error_code>> m_putBackOutcomes;
     cleaner::HandOver<std::vector<cleaner::TrashedItem>> m_trashed;

@@ -95,6 +95,8 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
     m_deletionRunner = new DeletionRunner(this);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressIntervalMs);
+    m_deletionProgressTimer = new QTimer(this);
+    m_deletionProgressTimer->setInterval(kProgressIntervalMs);
     m_pace = new QTimer(this);
     m_pace->setSingleShot(true);
     m_pace->setInterval(0);
@@ -132,6 +134,15 @@ void Form1::connectHandlers() {
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(clrLog, &QPushButton::clicked, this, &Form1::clrLog_Click);
     connect(undoButton, &QPushButton::clicked, this, &Form1::undoButton_Click);
+    connect(cancelButton, &QPushButton::clicked, this, &Form1::cancelButton_Click);
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &Form1::cancelButton_Click);
+    // Between outcomes, which a big tree keeps waiting, the count goes on.
+    connect(m_deletionProgressTimer, &QTimer::timeout, this, [this] {
+        if (m_removal)
+            showDeletionProgress();
+        else if (m_putBack)
+            showPutBackProgress();
+    });
     // As in a file manager: Ctrl+Z takes the last Delete back, and
     // Shift+Delete deletes for good.
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, &Form1::undoButton_Click);
@@ -238,11 +249,14 @@ void Form1::startRemoval(bool toTrash) {
     if (toTrash)
         m_removal->holdWhereNoTrash(); // asked about once the run is over
     std::vector<cleaner::RemovalRequest> requests = m_removal->requests();
-    m_removalTotal = static_cast<int>(requests.size());
+    m_removalTotal = m_folderList.WillGoCount();
+    m_cancelled = false;
+    m_deletionProgressTimer->start();
     m_deletionRunner->start(fileSystem(), m_mainFolderPath, m_mainFolderIdentity, std::move(requests),
                             m_deletedFolders, toTrash ? &trashCan() : nullptr);
     showDeletionProgress();
     updateControls();
+    cancelButton->setFocus(); // the list is locked meanwhile
 }
 
 // Root's Trash is not the one the user's file manager shows: the window
@@ -283,9 +297,25 @@ void Form1::undoButton_Click() {
     m_putBack.emplace(m_folderList, m_deletionLog, m_deletedFolders, std::move(m_undoable.back()));
     m_undoable.pop_back();
     m_putBackTotal = static_cast<int>(m_putBack->items().size());
+    m_cancelled = false;
     m_deletionRunner->startPuttingBack(trashCan(), m_putBack->items());
-    setStatus("Putting back: 0 of " + plural(m_putBackTotal, "folder", "folders") + " done");
+    m_deletionProgressTimer->start();
+    showPutBackProgress();
     updateControls();
+    cancelButton->setFocus();
+}
+
+void Form1::cancelButton_Click() {
+    if (!isDeleting() || m_cancelled)
+        return;
+    m_cancelled = true;
+    m_deletionRunner->cancel();
+    setStatus("Cancelling: stopping after the folder at hand.");
+}
+
+void Form1::showPutBackProgress() {
+    setStatus("Putting back: " + count(m_putBack->putBackCount() + m_putBack->notPutBackCount()) + " of " +
+              plural(m_putBackTotal, "folder", "folders") + " done");
 }
 
 void Form1::Label1_Click() {
@@ -318,7 +348,7 @@ void Form1::paceWork() {
             deadline, [this](std::span<cleaner::RemovalOutcome> chunk) { return m_removal->finish(chunk); });
         if (outcomesDone && m_deletionFinished)
             showDeletionOutcome();
-        else
+        else if (!m_cancelled)
             showDeletionProgress();
     }
     if (m_putBack) {
@@ -326,9 +356,8 @@ void Form1::paceWork() {
             deadline, [this](std::span<std::error_code> chunk) { return m_putBack->finish(chunk); });
         if (outcomesDone && m_deletionFinished)
             showPutBackOutcome();
-        else
-            setStatus("Putting back: " + count(m_putBack->putBackCount() + m_putBack->notPutBackCount()) + " of " +
-                      plural(m_putBackTotal, "folder", "folders") + " done");
+        else if (!m_cancelled)
+            showPutBackProgress();
     }
     if (!m_found.empty() || !m_outcomes.empty() || !m_putBackOutcomes.empty())
         m_pace->start();
@@ -413,10 +442,13 @@ void Form1::applyPutBacks(const std::vector<std::error_code>& outcomes) {
     m_pace->start();
 }
 
+// Counted by the folders gone from the disk (or moved), as they go.
 void Form1::showDeletionProgress() {
-    const int done = m_removal->deletedCount() + m_removal->notDeletedCount() + m_removal->waitingForTrash();
-    setStatus(QString(m_removalToTrash ? "Moving to the Trash: " : "Deleting: ") + count(done) + " of " +
-              plural(m_removalTotal, "folder", "folders") + " done");
+    if (m_cancelled)
+        return;
+    setStatus(QString(m_removalToTrash ? "Moving to the Trash: " : "Deleting: ") +
+              count(m_deletionRunner->foldersGone()) + " of " + plural(m_removalTotal, "folder", "folders") +
+              " done");
 }
 
 void Form1::showDeletionOutcome() {
@@ -442,12 +474,16 @@ void Form1::showDeletionOutcome() {
         }
         setStatus(text);
     }
+    if (m_cancelled)
+        setStatus("Cancelled: " + m_statusText + " The rest stays listed and marked.");
     const bool removedAny = m_removal->foldersRemoved() > 0;
-    const int waiting = m_removal->waitingForTrash();
+    const int waiting = m_cancelled ? 0 : m_removal->waitingForTrash();
     const std::vector<std::string> whyNoTrash = m_removal->whyNoTrash();
     m_removal.reset();
     m_deletionFinished = false;
+    m_deletionProgressTimer->stop();
     updateControls();
+    List1->setFocus(); // back where the user marks, not into the log
     if (removedAny)
         Dir1->reload(); // it never watches the disk, so it still shows what went
     checkMainFolder(); // it may have gone while the deletion ran
@@ -492,10 +528,15 @@ void Form1::showPutBackOutcome() {
         (listed > 0 ? ", " + plural(listed, "entry", "entries") + " back in the list" : QString()) +
         (notPutBack > 0 ? "; " + count(notPutBack) + " not put back (the log says why)." : QString("."));
     const bool listIsBehind = m_putBack->listIsBehind();
+    if (cleaner::TrashedDeletion rest = m_putBack->rest(); !rest.items.empty())
+        m_undoable.push_back(std::move(rest)); // cancelled: Undo goes on from there
     m_putBack.reset();
     m_deletionFinished = false;
-    setStatus(text); // with the marks, now that the list may be marked again
+    m_deletionProgressTimer->stop();
+    setStatus((m_cancelled ? "Cancelled: " : "") + text +
+              (m_undoable.empty() || !m_cancelled ? "" : " Undo puts back the rest."));
     updateControls();
+    List1->setFocus();
     Dir1->reload();
     // The list was filled anew since that Delete: a scan shows what came back.
     if (listIsBehind && !m_mainFolderPath.empty())
@@ -593,8 +634,9 @@ void Form1::updateControls() {
     Command2->setEnabled(!scanning && !deleting);
     Command3->setEnabled(!scanning && !deleting);
     Command4->setEnabled(!scanning && !deleting);
-    undoButton->setVisible(!m_undoable.empty());
+    undoButton->setVisible(!m_undoable.empty() && !deleting);
     undoButton->setEnabled(!scanning && !deleting);
+    cancelButton->setVisible(deleting);
     List1->setEnabled(!deleting);
     Drive1->setEnabled(!deleting);
     Dir1->setEnabled(!deleting);

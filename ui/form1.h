@@ -53,7 +53,8 @@ public:
     ClickableLabel* Label1 = nullptr; // the web link
     PathListView* List2 = nullptr;
     QPushButton* clrLog = nullptr;
-    QPushButton* undoButton = nullptr; // "Undo", once a Delete moved folders to the Trash
+    QPushButton* undoButton = nullptr;   // "Undo", once a Delete moved folders to the Trash
+    QPushButton* cancelButton = nullptr; // "Cancel", while a Delete or an Undo runs
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
@@ -75,6 +76,9 @@ public slots:
     void deletePermanently();
     // "Undo" and Ctrl+Z: puts back what the last Delete moved to the Trash.
     void undoButton_Click();
+    // "Cancel" and Escape: a running Delete or Undo stops after the folder at
+    // hand; what is left stays listed and marked (or in the Trash).
+    void cancelButton_Click();
     void Command3_Click();
     void Command4_Click();
     void clrLog_Click();
@@ -102,6 +106,7 @@ private:
     void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
     void applyPutBacks(const std::vector<std::error_code>& outcomes);
     void showPutBackOutcome();
+    void showPutBackProgress();
     void deletionFinished();
     void showDeletionProgress();
     void showDeletionOutcome();
@@ -140,6 +145,8 @@ private:
     std::vector<cleaner::TrashedDeletion> m_undoable; // the Deletes that moved folders, newest last
     std::optional<cleaner::PutBackRun> m_putBack;     // while an Undo lasts
     int m_putBackTotal = 0;
+    bool m_cancelled = false; // the running Delete or Undo was told to stop
+    QTimer* m_deletionProgressTimer = nullptr;
     bool m_deletionFinished = false; // the worker is done; outcomes may still wait
     QTimer* m_pace = nullptr;
     cleaner::PacedQueue<std::string> m_found{20000};

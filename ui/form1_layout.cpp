@@ -213,9 +213,13 @@ void Form1::createControls() {
     undoButton->setObjectName("undoButton");
     undoButton->setToolTip("Put back the folders the last Delete moved to the Trash (Ctrl+Z)");
     undoButton->hide();
+    cancelButton = new QPushButton("Cancel", this);
+    cancelButton->setObjectName("cancelButton");
+    cancelButton->setToolTip("Stop after the folder at hand (Escape)");
+    cancelButton->hide();
 
     // Labels never take the focus; tabbing visits these in this order.
-    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog, undoButton};
+    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog, undoButton, cancelButton};
     for (QWidget* widget : tabOrder)
         widget->setFocusPolicy(Qt::StrongFocus);
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -229,6 +233,7 @@ void Form1::createControls() {
     statusLine->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLine, 1);
     statusBar()->addPermanentWidget(undoButton);
+    statusBar()->addPermanentWidget(cancelButton);
     statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     List1->setFocus();
@@ -252,6 +257,7 @@ void Form1::nameForAssistiveTechnology() {
     describe(Command4, Command4->text(), Command4->toolTip());
     describe(clrLog, clrLog->text(), "Empties the list of deleted folders");
     describe(undoButton, undoButton->text(), undoButton->toolTip());
+    describe(cancelButton, cancelButton->text(), cancelButton->toolTip());
     describe(Label1, Label1->text(), "Opens the maker's web page in the web browser");
     Label3->setBuddy(List1);
     Label2->setBuddy(List2);

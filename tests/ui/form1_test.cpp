@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <sys/mount.h>
@@ -687,6 +688,73 @@ TEST(Form1, ALongDeletionKeepsTheWindowAliveAndLocksTheList) {
     EXPECT_EQ(status(form).substr(0, 25), "6 marked folders moved to");
     EXPECT_EQ(form.deletionLog().ListCount(), 6);
     EXPECT_TRUE(form.List1->isEnabled());
+    EXPECT_TRUE(form.List1->hasFocus() || !form.isActiveWindow()) << "the focus goes back to the list";
+}
+
+// One marked folder with a big tree beneath it is one request; the count
+// follows its folders as they go all the same. Escape (or "Cancel") stops
+// the run after the folder at hand: what went is logged, the rest stays
+// listed and marked.
+TEST(Form1, TheCountFollowsABigTreeAndCancelStopsTheRun) {
+    DiskBackend disk;
+    for (int i = 0; i < 12; ++i)
+        disk.folder("slowtree/slow" + std::to_string(i));
+    for (int i = 0; i < 4; ++i)
+        disk.folder("slowz" + std::to_string(i));
+    cleaner::PosixFileSystem posix;
+    Form1 form(slowAndLockedDisk(posix, std::chrono::milliseconds(20)));
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.Dir1->setPath(QString::fromStdString(disk.main()));
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_EQ(form.folderList().ListCount(), 17);
+    // The tree's top and the four after it: the tree's folders go with it.
+    for (int row = 0; row < 17; ++row) {
+        const std::string path = form.folderList().List(row);
+        if (path == disk.path("slowtree") || path.find("/slowz") != std::string::npos)
+            form.List1->model()->setData(form.List1->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+    ASSERT_EQ(form.folderList().SelCount(), 5);
+
+    // Deleted for good, children first: the count moves before the tree is done.
+    QTest::mouseClick(form.Command2, Qt::LeftButton, Qt::ShiftModifier);
+    auto* question = form.findChild<QMessageBox*>("deletePermanently");
+    ASSERT_NE(question, nullptr);
+    for (QAbstractButton* button : question->buttons())
+        if (button->text() == "Delete Permanently")
+            button->click();
+    ASSERT_TRUE(form.isBusy());
+    EXPECT_TRUE(form.cancelButton->isVisible());
+    std::set<std::string> seen;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            seen.insert(status(form));
+            return seen.size() >= 4 || !form.isBusy();
+        },
+        kTimeoutMs));
+    EXPECT_EQ(form.deletionLog().ListCount(), 0) << "the tree is still at hand: " << status(form);
+    for (const std::string& line : seen)
+        EXPECT_EQ(line.find("Deleting: "), 0u) << line;
+    EXPECT_TRUE(seen.contains("Deleting: 0 of 17 folders done") || seen.size() >= 4);
+
+    // Once the tree is gone, Escape stops the run.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.deletionLog().ListCount() >= 1; }, kTimeoutMs));
+    form.activateWindow(); // again: the question had it
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QWidget* focused = form.focusWidget();
+    ASSERT_NE(focused, nullptr);
+    EXPECT_EQ(focused, form.cancelButton) << "the list is locked: the focus waits on Cancel";
+    QTest::keyClick(focused, Qt::Key_Escape);
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_EQ(status(form).find("Cancelled: "), 0u) << status(form);
+    const std::vector<std::string> lines = logLines(form);
+    const auto gone = std::count_if(lines.begin(), lines.end(),
+                                    [](const std::string& line) { return line.ends_with(" has been deleted."); });
+    EXPECT_LT(gone, 5) << "not every marked folder went";
+    EXPECT_EQ(form.folderList().ListCount(), 4 - (gone - 1)) << "the tree left with its folders";
+    EXPECT_EQ(form.folderList().SelCount(), form.folderList().ListCount()) << "what is left stays marked";
+    EXPECT_FALSE(form.cancelButton->isVisible());
 }
 
 // Where no Trash can take the marked folders, "Delete" asks once for them

@@ -7,6 +7,7 @@
 
 #include "cleaner/posix_file_system.h"
 #include "cleaner/user_home.h"
+#include "browser_launcher.h"
 #include "clickable_label.h"
 #include "deletion_runner.h"
 #include "disk_path.h"
@@ -17,7 +18,7 @@
 #include "path_list_view.h"
 #include "scan_runner.h"
 
-#include <QDesktopServices>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -93,6 +94,7 @@ Form1::Form1(std::unique_ptr<cleaner::FileSystem> fileSystem, QWidget* parent)
     createControls();
     m_scanRunner = new ScanRunner(this);
     m_deletionRunner = new DeletionRunner(this);
+    m_browser = new BrowserLauncher(this);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(kProgressIntervalMs);
     m_deletionProgressTimer = new QTimer(this);
@@ -149,6 +151,7 @@ void Form1::connectHandlers() {
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete), this), &QShortcut::activated, this,
             &Form1::deletePermanently);
     connect(Label1, &ClickableLabel::clicked, this, &Form1::Label1_Click);
+    connect(m_browser, &BrowserLauncher::failed, this, &Form1::browserFailed);
     statusLine->installEventFilter(this);
     // F5 scans the folder of the tree again, as a file manager reloads.
     connect(new QShortcut(QKeySequence::Refresh, this), &QShortcut::activated, this, [this] {
@@ -319,9 +322,16 @@ void Form1::showPutBackProgress() {
 }
 
 void Form1::Label1_Click() {
-    const QUrl page(kMakerPage);
-    if (!QDesktopServices::openUrl(page))
-        setStatus("Could not open " + page.toString() + ": no web browser could be started.");
+    m_browser->open(QUrl(kMakerPage));
+}
+
+// The address goes on the clipboard, and stays on the status line, which
+// can be selected, so that the user can take it to a browser by hand.
+void Form1::browserFailed(const QUrl& address, const QString& why) {
+    const QString text = address.toString();
+    QGuiApplication::clipboard()->setText(text);
+    setStatus("No web browser could be started for " + text + " (" + why +
+              "). The address is on the clipboard, to paste into a browser.");
 }
 
 void Form1::showFound() {

@@ -12,6 +12,7 @@
 #include "cleaner/way_watch.h"
 
 #include <QMainWindow>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+class BrowserLauncher;
 class ClickableLabel;
 class DeletionLogModel;
 class DeletionRunner;
@@ -99,6 +101,7 @@ private:
     void showScanOutcome(const cleaner::ScanOutcome& outcome);
     void showScanProgress();
     void folderCannotBeOpened(const QString& path, const QString& reason);
+    void browserFailed(const QUrl& address, const QString& why);
     void startRemoval(bool toTrash);
     cleaner::TrashCan& trashCan();
     QString trashName() const;
@@ -133,6 +136,7 @@ private:
     DeletionLogModel* m_deletionLogModel = nullptr;
     ScanRunner* m_scanRunner = nullptr;
     DeletionRunner* m_deletionRunner = nullptr;
+    BrowserLauncher* m_browser = nullptr;
     QTimer* m_progressTimer = nullptr;
     std::unique_ptr<cleaner::WayWatch> m_wayWatch; // while there is a main folder
     QSocketNotifier* m_wayEvents = nullptr;

@@ -231,6 +231,7 @@ void Form1::createControls() {
     statusLine = new QLabel(this);
     statusLine->setObjectName("statusLine");
     statusLine->setTextFormat(Qt::PlainText);
+    statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse); // an address in it can be copied
     statusBar()->addWidget(statusLine, 1);
     statusBar()->addPermanentWidget(undoButton);
     statusBar()->addPermanentWidget(cancelButton);

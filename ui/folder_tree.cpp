@@ -97,6 +97,8 @@ void FolderTree::setPath(const QString& path) {
 
 void FolderTree::openFolder(const QString& path) {
     m_pathIsQuiet = true; // whatever folder it names, it is opened anew
+    // and read anew, as the scan that follows reads the disk as it is now
+    m_model->setRootPath(m_model->rootPath());
     setPath(path);
 }
 

@@ -178,7 +178,12 @@ void FolderTreeModel::readSubFolders(Node& node, const QModelIndex& index) {
     std::error_code ec;
     std::vector<std::string> names = m_fs.folderNamesIn(diskPathOf(node), ec);
     if (names.empty()) {
-        emit dataChanged(index, index); // no longer one that can be opened
+        // No longer one that can be opened: a view keeps what it knew of a
+        // row's children until its layout changes, so the arrow goes only so.
+        const QList<QPersistentModelIndex> parents{QPersistentModelIndex(index.parent())};
+        emit layoutAboutToBeChanged(parents);
+        emit layoutChanged(parents);
+        emit dataChanged(index, index);
         return;
     }
     std::vector<std::unique_ptr<Node>> subFolders;

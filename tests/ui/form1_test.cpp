@@ -873,6 +873,19 @@ TEST(Form1, TheWebLinkOpensTheMakersPageOrSaysWhyNot) {
     }
 }
 
+namespace {
+
+// The names the folder tree shows beneath its current folder.
+QStringList treeChildren(const Form1& form) {
+    QStringList names;
+    const QModelIndex current = form.Dir1->currentIndex();
+    for (int row = 0; row < form.Dir1->model()->rowCount(current); ++row)
+        names << form.Dir1->model()->index(row, 0, current).data().toString();
+    return names;
+}
+
+} // namespace
+
 // The folder the tree is on scans again when the user opens it (Enter,
 // double-click) or presses F5, and after a folder could not be opened any
 // folder opened next is scanned.
@@ -893,9 +906,17 @@ TEST(Form1, TheTreesFolderScansAgainWhenOpenedOrOnF5) {
     EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a"), disk.path("b")})) << "Enter";
 
     disk.folder("c");
+    disk.folder("stale");
+    QTest::keyClick(&form, Qt::Key_F5);
+    ASSERT_TRUE(waitUntilIdle(form));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return treeChildren(form).contains("stale"); }, kTimeoutMs));
+    ::rmdir(disk.path("stale").c_str());
     QTest::keyClick(&form, Qt::Key_F5);
     ASSERT_TRUE(waitUntilIdle(form));
     EXPECT_EQ(listed(form), (std::vector<std::string>{disk.path("a"), disk.path("b"), disk.path("c")})) << "F5";
+    // The tree reads the disk anew too: it shows what the list was made of.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return treeChildren(form) == QStringList{"a", "b", "c"}; }, kTimeoutMs))
+        << treeChildren(form).join(", ").toStdString();
 
     form.Dir1->setPath(QString::fromStdString(disk.path("missing")));
     EXPECT_EQ(form.folderList().ListCount(), 0);
@@ -904,18 +925,6 @@ TEST(Form1, TheTreesFolderScansAgainWhenOpenedOrOnF5) {
     EXPECT_EQ(form.folderList().ListCount(), 3) << "opened again after a folder could not be";
 }
 
-namespace {
-
-// The names the folder tree shows beneath its current folder.
-QStringList treeChildren(const Form1& form) {
-    QStringList names;
-    const QModelIndex current = form.Dir1->currentIndex();
-    for (int row = 0; row < form.Dir1->model()->rowCount(current); ++row)
-        names << form.Dir1->model()->index(row, 0, current).data().toString();
-    return names;
-}
-
-} // namespace
 
 // The tree shows folders by their names alone, and drops the folders that
 // a deletion removed.
@@ -942,6 +951,24 @@ TEST(Form1, TheFolderTreeShowsOneColumnAndDropsWhatWasDeleted) {
     EXPECT_FALSE(present(disk.path("a")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return treeChildren(form) == QStringList{"b"}; }, kTimeoutMs))
         << treeChildren(form).join(", ").toStdString();
+
+    // "b" holds no folder: once read, it shows no arrow that would open it.
+    const QModelIndex b = form.Dir1->model()->index(0, 0, form.Dir1->currentIndex());
+    const auto branchIsBlank = [&] {
+        const QRect row = form.Dir1->visualRect(b);
+        const QImage shot = form.Dir1->viewport()->grab().toImage();
+        const QRect branch(row.left() - form.Dir1->indentation(), row.top(), form.Dir1->indentation(), row.height());
+        const QRgb background = shot.pixel(branch.topLeft());
+        for (int y = branch.top(); y <= branch.bottom(); ++y)
+            for (int x = std::max(0, branch.left()); x <= branch.right(); ++x)
+                if (shot.pixel(x, y) != background)
+                    return false;
+        return true;
+    };
+    EXPECT_FALSE(branchIsBlank()) << "unread, it may hold folders";
+    form.Dir1->setPath(QString::fromStdString(disk.path("b"))); // opened, so read
+    ASSERT_TRUE(waitUntilIdle(form));
+    EXPECT_TRUE(QTest::qWaitFor(branchIsBlank, kTimeoutMs));
 }
 
 // Each row of the folder list is checkable, says whether it is checked,

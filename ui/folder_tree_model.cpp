@@ -3,6 +3,7 @@
 
 #include "cleaner/file_system.h"
 #include "cleaner/path.h"
+#include "cleaner/visible_name.h"
 #include "disk_path.h"
 
 #include <QCollator>
@@ -128,11 +129,21 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return node->shownName;
+    case Qt::AccessibleTextRole:
+        // What the tree draws (see VisibleNameDelegate), so that a screen
+        // reader tells apart names that differ in bytes it can't say.
+        return QString::fromStdString(cleaner::visibleName(node->name));
     case Qt::DecorationRole:
         return m_folderIcon;
     default:
         return {};
     }
+}
+
+QVariant FolderTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return QStringLiteral("Folders");
+    return {};
 }
 
 Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {

@@ -83,7 +83,7 @@ QString keptFoldersTip(const std::vector<cleaner::KeptFolder>& kept) {
     for (std::size_t i = 0; i < std::min(kept.size(), kKeptFoldersShown); ++i)
         lines << keptFolderLine(kept[i]);
     if (kept.size() > kKeptFoldersShown)
-        lines << "and " + count(kept.size() - kKeptFoldersShown) + " more: click the status line to see them all.";
+        lines << "and " + count(kept.size() - kKeptFoldersShown) + " more: \"Left Out...\" lists them all.";
     return lines.join('\n');
 }
 
@@ -137,6 +137,7 @@ void Form1::connectHandlers() {
     connect(clrLog, &QPushButton::clicked, this, &Form1::clrLog_Click);
     connect(undoButton, &QPushButton::clicked, this, &Form1::undoButton_Click);
     connect(cancelButton, &QPushButton::clicked, this, &Form1::cancelButton_Click);
+    connect(keptButton, &QPushButton::clicked, this, &Form1::showKeptFolders);
     connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &Form1::cancelButton_Click);
     // Between outcomes, which a big tree keeps waiting, the count goes on.
     connect(m_deletionProgressTimer, &QTimer::timeout, this, [this] {
@@ -556,7 +557,7 @@ void Form1::showPutBackOutcome() {
 // Every folder the last scan left out, in a box of its own that scrolls,
 // however many there are: the tooltip has room for only the first ones.
 void Form1::showKeptFolders() {
-    if (m_keptFolders.size() <= kKeptFoldersShown)
+    if (m_keptFolders.empty())
         return;
     QStringList lines;
     for (const cleaner::KeptFolder& kept : m_keptFolders)
@@ -661,6 +662,7 @@ void Form1::setStatus(const QString& text) {
 void Form1::setStatus(const QString& text, const QString& details) {
     if (details.isEmpty())
         m_keptFolders.clear(); // what the status line says no longer is of them
+    keptButton->setVisible(!m_keptFolders.empty());
     m_statusText = text;
     m_statusDetails = details;
     showStatus();

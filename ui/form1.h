@@ -55,6 +55,7 @@ public:
     ClickableLabel* Label1 = nullptr; // the web link
     PathListView* List2 = nullptr;
     QPushButton* clrLog = nullptr;
+    QPushButton* keptButton = nullptr;   // "Left Out...", once a scan left folders out
     QPushButton* undoButton = nullptr;   // "Undo", once a Delete moved folders to the Trash
     QPushButton* cancelButton = nullptr; // "Cancel", while a Delete or an Undo runs
     QLabel* Label2 = nullptr;

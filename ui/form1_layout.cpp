@@ -12,6 +12,7 @@
 #include "list_models.h"
 #include "maker.h"
 #include "path_list_view.h"
+#include "window_button.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -129,7 +130,7 @@ void Form1::createControls() {
     setTextOnLight(Dir1, {QPalette::Text});
     Dir1->setToolTip("Select folder to find empty folder(s) inside it");
 
-    Command2 = new QPushButton("Delete", clientArea);
+    Command2 = new WindowButton("Delete", clientArea);
     Command2->setObjectName("Command2");
     place(Command2, 5760, 6000, 1575, 1095);
     Command2->setFont(sansSerif(13.5, true));
@@ -142,13 +143,13 @@ void Form1::createControls() {
     Command2->setPalette(deletePalette);
     Command2->setToolTip("Delete selected folder(s)");
 
-    Command3 = new QPushButton("Mark All", clientArea);
+    Command3 = new WindowButton("Mark All", clientArea);
     Command3->setObjectName("Command3");
     place(Command3, 120, 240, 1455, 495);
     Command3->setFont(sansSerif(8.25, true));
     Command3->setToolTip("Mark all empty folders");
 
-    Command4 = new QPushButton("Unmark All", clientArea);
+    Command4 = new WindowButton("Unmark All", clientArea);
     Command4->setObjectName("Command4");
     place(Command4, 1680, 240, 1455, 495);
     Command4->setFont(sansSerif(8.25, true));
@@ -174,7 +175,7 @@ void Form1::createControls() {
     List2->followNewest();
     List2->setIconSize(QSize(16, 16)); // an icon no taller than the line
 
-    clrLog = new QPushButton("Clear Log", clientArea);
+    clrLog = new WindowButton("Clear Log", clientArea);
     clrLog->setObjectName("clrLog");
     place(clrLog, 6000, 360, 1335, 375);
 
@@ -208,18 +209,23 @@ void Form1::createControls() {
     Label7->setFont(sansSerif(8.25, true));
     setColour(Label7, QPalette::WindowText, kTextOnLight);
 
-    // Beside the status line, once a Delete moved folders to the Trash.
-    undoButton = new QPushButton("Undo", this);
+    // Beside the status line: the folders a scan left out, from the
+    // keyboard too, and Undo once a Delete moved folders to the Trash.
+    keptButton = new WindowButton("Left Out...", this);
+    keptButton->setObjectName("keptButton");
+    keptButton->setToolTip("List every folder the scan left out, and why");
+    keptButton->hide();
+    undoButton = new WindowButton("Undo", this);
     undoButton->setObjectName("undoButton");
     undoButton->setToolTip("Put back the folders the last Delete moved to the Trash (Ctrl+Z)");
     undoButton->hide();
-    cancelButton = new QPushButton("Cancel", this);
+    cancelButton = new WindowButton("Cancel", this);
     cancelButton->setObjectName("cancelButton");
     cancelButton->setToolTip("Stop after the folder at hand (Escape)");
     cancelButton->hide();
 
     // Labels never take the focus; tabbing visits these in this order.
-    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog, undoButton, cancelButton};
+    QWidget* const tabOrder[] = {List1, Drive1, Dir1, Command2, Command3, Command4, List2, clrLog, keptButton, undoButton, cancelButton};
     for (QWidget* widget : tabOrder)
         widget->setFocusPolicy(Qt::StrongFocus);
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -233,6 +239,7 @@ void Form1::createControls() {
     statusLine->setTextFormat(Qt::PlainText);
     statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse); // an address in it can be copied
     statusBar()->addWidget(statusLine, 1);
+    statusBar()->addPermanentWidget(keptButton);
     statusBar()->addPermanentWidget(undoButton);
     statusBar()->addPermanentWidget(cancelButton);
     statusBar()->setSizeGripEnabled(false);
@@ -257,6 +264,7 @@ void Form1::nameForAssistiveTechnology() {
     describe(Command3, Command3->text(), Command3->toolTip());
     describe(Command4, Command4->text(), Command4->toolTip());
     describe(clrLog, clrLog->text(), "Empties the list of deleted folders");
+    describe(keptButton, "Left Out", keptButton->toolTip());
     describe(undoButton, undoButton->text(), undoButton->toolTip());
     describe(cancelButton, cancelButton->text(), cancelButton->toolTip());
     describe(Label1, Label1->text(), "Opens the maker's web page in the web browser");

@@ -109,6 +109,14 @@ void WrappedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                                                                                : QPalette::Inactive;
     const QPalette::ColorRole role = option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
     painter->save();
+    if (item.features & QStyleOptionViewItem::HasCheckIndicator) {
+        // The style's own border of an empty box is too faint on a light
+        // row (2:1); the row's text colour outlines it instead.
+        painter->setPen(option.palette.color(group, QPalette::Text));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &item, option.widget)
+                              .adjusted(1, 1, -2, -2));
+    }
     painter->setFont(option.font);
     painter->setPen(option.palette.color(group, role));
     const int blockHeight = static_cast<int>(lines.size()) * shape.lineSpacing;

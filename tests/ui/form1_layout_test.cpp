@@ -6,6 +6,7 @@
 #include "form1.h"
 #include "path_list_view.h"
 #include "text_wrapper.h"
+#include "support/temp_folder.h"
 
 #include <QAccessible>
 
@@ -17,6 +18,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -229,6 +232,9 @@ TEST(Form1Layout, EveryControlHasAnAccessibleNameAndDescription) {
         {form.Command3, QAccessible::Button, "Mark All", "Mark all empty folders"},
         {form.Command4, QAccessible::Button, "Unmark All", "Unmark all empty folders"},
         {form.clrLog, QAccessible::Button, "Clear Log", "Empties the list of deleted folders"},
+        {form.keptButton, QAccessible::Button, "Left Out", "List every folder the scan left out, and why"},
+        {form.undoButton, QAccessible::Button, "Undo", "Put back the folders the last Delete moved to the Trash (Ctrl+Z)"},
+        {form.cancelButton, QAccessible::Button, "Cancel", "Stop after the folder at hand (Escape)"},
         {form.Label1, QAccessible::Link, "Like Our Facebook Page and Get More Software and Information",
          "Opens the maker's web page in the web browser"},
     };
@@ -328,4 +334,41 @@ TEST(TextWrapper, LinesFitAndJoinBackToTheWholeText) {
         }
         EXPECT_EQ(joined, c.text);
     }
+}
+
+// From the keyboard: Enter presses the focused button as Space does, the
+// focus outline of a button stands out from what surrounds it, and an
+// empty check box is outlined clearly on its row (3:1 or better each).
+TEST(Form1Layout, ButtonsAnswerEnterAndFocusAndCheckBoxesShowClearly) {
+    testing_support::TempFolder tree("efr-tree");
+    ::mkdir((tree / "empty").c_str(), 0755);
+    Form1 form;
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.setAttribute(Qt::WA_KeyboardFocusChange); // as after a Tab
+    for (QPushButton* button : {form.Command2, form.Command3, form.Command4, form.clrLog}) {
+        SCOPED_TRACE(button->text().toStdString());
+        QSignalSpy pressed(button, &QPushButton::clicked);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Return);
+        EXPECT_EQ(pressed.count(), 1);
+
+        const QImage shot = button->grab().toImage();
+        const QColor outline = shot.pixelColor(1, shot.height() / 2);
+        const QColor around = button->parentWidget()->palette().color(QPalette::Window);
+        EXPECT_GE(contrast(outline, around), 3.0) << outline.name().toStdString() << " on " << around.name().toStdString();
+    }
+
+    form.Dir1->setPath(QString::fromStdString(tree.path()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isBusy() && form.folderList().ListCount() == 1; }, 5000));
+    QApplication::processEvents();
+    const QRect row = form.List1->visualRect(form.List1->model()->index(0, 0));
+    const QImage rowShot = form.List1->viewport()->grab(QRect(row.left(), row.top(), 20, row.height())).toImage();
+    const QColor base = form.List1->palette().color(QPalette::Base);
+    double strongest = 1;
+    for (int y = 0; y < rowShot.height(); ++y)
+        for (int x = 0; x < rowShot.width(); ++x)
+            strongest = std::max(strongest, contrast(rowShot.pixelColor(x, y), base));
+    EXPECT_GE(strongest, 3.0) << "the empty check box's border";
 }

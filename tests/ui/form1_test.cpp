@@ -514,18 +514,28 @@ TEST(Form1, FoldersThatSomethingNeedsAreLeftOutAndTheStatusLineSaysWhich) {
     EXPECT_EQ(tip[2].toStdString(), disk.path(".config") + ": programs keep their state in it");
     EXPECT_EQ(tip[3].toStdString(), disk.path("Music") + ": the desktop uses it (XDG_MUSIC_DIR)");
     EXPECT_EQ(tip[21].toStdString(), disk.path("r27/.git") + ": it is part of a git repository");
-    EXPECT_EQ(tip.back().toStdString(), "and 3 more: click the status line to see them all.");
+    EXPECT_EQ(tip.back().toStdString(), "and 3 more: \"Left Out...\" lists them all.");
+    // A click on the line, or "Left Out..." (Enter on it, say), lists them all.
+    const auto all = [&form] {
+        auto* box = form.findChild<QMessageBox*>("keptFolders");
+        const QStringList lines = box ? box->detailedText().split('\n') : QStringList{};
+        if (box)
+            delete box;
+        return lines;
+    };
     QTest::mouseClick(form.statusLine, Qt::LeftButton);
-    auto* box = form.findChild<QMessageBox*>("keptFolders");
-    ASSERT_NE(box, nullptr);
-    const QStringList all = box->detailedText().split('\n');
-    ASSERT_EQ(all.size(), 23);
-    EXPECT_EQ(all.back().toStdString(), disk.path("r30/.git") + ": it is part of a git repository");
-    box->close();
+    ASSERT_EQ(all().size(), 23);
+    ASSERT_FALSE(form.keptButton->isHidden());
+    form.keptButton->setFocus();
+    QTest::keyClick(form.keptButton, Qt::Key_Return);
+    const QStringList listedAll = all();
+    ASSERT_EQ(listedAll.size(), 23);
+    EXPECT_EQ(listedAll.back().toStdString(), disk.path("r30/.git") + ": it is part of a git repository");
 
     form.Dir1->setPath(QString::fromStdString(disk.path("Music")));
     ASSERT_TRUE(waitUntilIdle(form));
     EXPECT_EQ(status(form), "Found 1 empty folder in " + disk.path("Music") + ".");
+    EXPECT_TRUE(form.keptButton->isHidden()) << "nothing was left out this time";
 
     form.Dir1->setPath(QString::fromStdString(disk.path("r10/.git/refs")));
     ASSERT_TRUE(waitUntilIdle(form));
@@ -600,6 +610,17 @@ TEST(Form1, AFolderNamedInAnyBytesShowsInTheTreeAndOpens) {
     const auto* delegate = qobject_cast<QStyledItemDelegate*>(form.Dir1->itemDelegate());
     ASSERT_NE(delegate, nullptr);
     EXPECT_EQ(delegate->displayText(odd.data(), QLocale()).toStdString(), "bad\\xffbyte");
+    // A screen reader hears the name as it shows, and a header named for
+    // what the tree holds.
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(form.Dir1);
+    ASSERT_NE(tree, nullptr);
+    QStringList names;
+    QStringList headers;
+    for (int i = 0; i < tree->childCount(); ++i)
+        if (QAccessibleInterface* child = tree->child(i))
+            (child->role() == QAccessible::ColumnHeader ? headers : names) << child->text(QAccessible::Name);
+    EXPECT_TRUE(names.contains("bad\\xffbyte")) << names.join(", ").toStdString();
+    EXPECT_EQ(headers, QStringList{"Folders"});
 
     form.Dir1->setCurrentIndex(odd);
     form.Dir1->setFocus();

@@ -30,6 +30,7 @@ class FolderTree;
 class PathListView;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSocketNotifier;
 class QTimer;
 class ScanRunner;
@@ -70,6 +71,8 @@ public:
     const cleaner::DeletionLog& deletionLog() const { return m_deletionLog; }
     const std::string& mainFolderPath() const { return m_mainFolderPath; }
     bool isBusy() const;
+    // Makes the window fit in `room`, as it does on its screen when shown.
+    void fitInto(const QSize& room);
 
 public slots:
     void Drive1_Change();
@@ -123,6 +126,7 @@ private:
     void showStatus();
     void showKeptFolders();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
     QString m_statusText;
     QString m_statusDetails; // for the tooltip, below the text
@@ -133,6 +137,7 @@ private:
     cleaner::DeletedFolders m_deletedFolders; // since the list was last filled
     std::unique_ptr<cleaner::FileSystem> m_fileSystem;
 
+    QScrollArea* m_clientView = nullptr; // holds the controls at their places
     FolderListModel* m_folderListModel = nullptr;
     DeletionLogModel* m_deletionLogModel = nullptr;
     ScanRunner* m_scanRunner = nullptr;

@@ -19,7 +19,11 @@
 #include <QLayout>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -101,7 +105,15 @@ void Form1::createControls() {
     clientArea->setAutoFillBackground(true);
     setColour(clientArea, QPalette::Window, QColor(0xFF, 0xC0, 0xC0));
     setTextOnLight(clientArea, {QPalette::WindowText});
-    setCentralWidget(clientArea);
+    // The controls keep their places; on a screen too small for them the
+    // view onto them scrolls (see fitInto()).
+    m_clientView = new QScrollArea(this);
+    m_clientView->setObjectName("clientView");
+    m_clientView->setFrameShape(QFrame::NoFrame);
+    m_clientView->setFocusPolicy(Qt::NoFocus); // the controls in it take the focus
+    m_clientView->setWidget(clientArea);
+    m_clientView->setFixedSize(clientArea->size());
+    setCentralWidget(m_clientView);
 
     m_folderListModel = new FolderListModel(m_folderList, this);
     List1 = makeList(clientArea, m_folderListModel);
@@ -272,4 +284,37 @@ void Form1::nameForAssistiveTechnology() {
     Label2->setBuddy(List2);
     Label4->setBuddy(Drive1);
     Label5->setBuddy(Dir1);
+}
+
+// The window as it was drawn where it fits in `room` (the screen less the
+// window's frame); else the view onto the controls shrinks to fit, with
+// scroll bars, and the status line stays in sight below it. Tabbing to a
+// control out of sight scrolls it into view.
+void Form1::fitInto(const QSize& room) {
+    const QSize client = m_clientView->widget()->size();
+    const int statusHeight = statusBar()->sizeHint().height();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_clientView);
+    QSize view(std::min(client.width(), room.width()), std::min(client.height(), room.height() - statusHeight));
+    if (view.width() < client.width()) // a scroll bar below the controls
+        view.setHeight(std::min(client.height() + bar, room.height() - statusHeight));
+    if (view.height() < client.height()) // and one beside them
+        view.setWidth(std::min(client.width() + bar, room.width()));
+    m_clientView->setFixedSize(view.expandedTo(QSize(1, 1)));
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!screen())
+        return;
+    fitInto(screen()->availableGeometry().size());
+    // Once shown, the frame the desktop put around the window is known.
+    QTimer::singleShot(0, this, [this] {
+        if (!screen())
+            return;
+        const QRect available = screen()->availableGeometry();
+        const QSize frame = frameGeometry().size() - geometry().size();
+        fitInto(available.size() - frame - QSize(1, 1)); // no pixel past the edge when scaled
+        if (!available.contains(frameGeometry()))
+            move(available.topLeft());
+    });
 }

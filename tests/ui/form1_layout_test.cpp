@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -371,4 +372,37 @@ TEST(Form1Layout, ButtonsAnswerEnterAndFocusAndCheckBoxesShowClearly) {
         for (int x = 0; x < rowShot.width(); ++x)
             strongest = std::max(strongest, contrast(rowShot.pixelColor(x, y), base));
     EXPECT_GE(strongest, 3.0) << "the empty check box's border";
+}
+
+// On a screen smaller than the window (1024x600 at 144 DPI leaves about
+// 683x380 for it), the window fits, its status line shows, and tabbing
+// brings every control into sight; where the screen has room, nothing
+// changes.
+TEST(Form1Layout, OnASmallScreenEveryControlCanBeReached) {
+    Form1 form;
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    auto* view = form.findChild<QScrollArea*>("clientView");
+    ASSERT_NE(view, nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(view->size(), QSize(981, 490)) << "it fits: as it was drawn";
+
+    const QSize room(683, 380);
+    form.fitInto(room);
+    QApplication::processEvents();
+    EXPECT_LE(form.width(), room.width());
+    EXPECT_LE(form.height(), room.height());
+    EXPECT_TRUE(form.rect().contains(form.statusLine->mapTo(&form, form.statusLine->rect().center())));
+    for (int step = 0; step < 8; ++step) {
+        QWidget* control = QApplication::focusWidget();
+        ASSERT_NE(control, nullptr);
+        const QRect shown = QRect(control->mapTo(view->viewport(), QPoint(0, 0)), control->size());
+        const QRect inSight = shown.intersected(view->viewport()->rect());
+        SCOPED_TRACE(control->objectName().toStdString());
+        // Most of it, at least: a list taller than the view can't show whole.
+        EXPECT_GE(inSight.width(), 0.75 * std::min(shown.width(), view->viewport()->width()));
+        EXPECT_GE(inSight.height(), 0.75 * std::min(shown.height(), view->viewport()->height()));
+        QTest::keyClick(control, Qt::Key_Tab);
+    }
 }

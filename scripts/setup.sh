@@ -13,9 +13,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev findutils qt6-base-dev fonts-
 # the tests keep whole; and the programs whose empty folders the tests make
 # with the programs themselves: Vim, OpenSSH (a client, and a server that the
 # client starts for itself), CMake with make, and Squid; and trash-cli, which
-# reads the desktop's Trash as file managers do, as does gio with gvfs and a
-# session bus (dbus).
-TEST_PACKAGES=(desktop-file-utils appstream git subversion ostree vim openssh-client openssh-server make squid trash-cli gvfs dbus)
+# reads the desktop's Trash as file managers do, as does gio (libglib2.0-bin)
+# with gvfs and a session bus (dbus).
+TEST_PACKAGES=(desktop-file-utils appstream git subversion ostree vim openssh-client openssh-server make squid trash-cli libglib2.0-bin gvfs dbus)
 # What taking a screenshot of the window needs besides.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick xdotool)
 

@@ -233,16 +233,28 @@ void Form1::deletePermanently() {
         setStatus("Nothing is marked.");
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                "Delete " + plural(marked, "folder", "folders") + " permanently? This cannot be undone.",
-                                QMessageBox::NoButton, this);
-    box->setObjectName("deletePermanently");
+    askToDeletePermanently("deletePermanently",
+                           "Delete " + plural(marked, "folder", "folders") + " permanently? This cannot be undone.", {},
+                           new QPushButton("Cancel"), [] {});
+}
+
+// A question whose one way on is "Delete Permanently", which deletes the
+// marked entries for good; `other` (the default) does `otherwise` instead.
+void Form1::askToDeletePermanently(const QString& name, const QString& text, const QString& more,
+                                   QPushButton* other, std::function<void()> otherwise) {
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::NoButton, this);
+    box->setObjectName(name);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(more);
     QPushButton* permanently = box->addButton("Delete Permanently", QMessageBox::DestructiveRole);
-    box->setDefaultButton(box->addButton(QMessageBox::Cancel));
-    connect(box, &QMessageBox::finished, this, [this, box, permanently] {
-        if (box->clickedButton() == permanently && !isBusy())
+    box->addButton(other, QMessageBox::RejectRole);
+    box->setDefaultButton(other);
+    box->setEscapeButton(other);
+    connect(box, &QMessageBox::finished, this, [this, box, permanently, otherwise = std::move(otherwise)] {
+        if (box->clickedButton() == permanently && !isBusy() && m_folderList.SelCount() > 0)
             startRemoval(false);
+        else
+            otherwise();
     });
     box->open();
 }
@@ -465,13 +477,13 @@ void Form1::showDeletionProgress() {
 void Form1::showDeletionOutcome() {
     // The marked folders took everything beneath them along: the count in
     // all says how much went from the disk.
+    const int waiting = m_removal->waitingForTrash();
     const QString notDeleted = count(m_removal->notDeletedCount()) + " not deleted" +
                                (m_removal->notDeletedCount() > 0 ? " (the log says why)." : ".");
     if (!m_removalToTrash) {
         setStatus(plural(m_removal->deletedCount(), "marked folder", "marked folders") + " deleted, " +
                   plural(m_removal->foldersRemoved(), "folder", "folders") + " in all, " + notDeleted);
     } else {
-        const int waiting = m_removal->waitingForTrash();
         QString text =
             waiting > 0 && m_removal->deletedCount() + m_removal->notDeletedCount() == 0
                 ? "No Trash can take the " + plural(waiting, "marked folder.", "marked folders.")
@@ -488,7 +500,6 @@ void Form1::showDeletionOutcome() {
     if (m_cancelled)
         setStatus("Cancelled: " + m_statusText + " The rest stays listed and marked.");
     const bool removedAny = m_removal->foldersRemoved() > 0;
-    const int waiting = m_cancelled ? 0 : m_removal->waitingForTrash();
     const std::vector<std::string> whyNoTrash = m_removal->whyNoTrash();
     m_removal.reset();
     m_deletionFinished = false;
@@ -498,7 +509,7 @@ void Form1::showDeletionOutcome() {
     if (removedAny)
         Dir1->reload(); // it never watches the disk, so it still shows what went
     checkMainFolder(); // it may have gone while the deletion ran
-    if (waiting > 0 && m_folderList.SelCount() > 0) // still listed: the main folder stayed
+    if (waiting > 0 && !m_cancelled && m_folderList.SelCount() > 0) // still listed: the main folder stayed
         askAboutFoldersWithoutTrash(waiting, whyNoTrash);
 }
 
@@ -508,27 +519,16 @@ void Form1::askAboutFoldersWithoutTrash(int waiting, const std::vector<std::stri
     QStringList reasons;
     for (const std::string& reason : why)
         reasons << QString::fromStdString(reason);
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                plural(waiting, "marked folder can't", "marked folders can't") +
-                                    " be moved to the Trash: " + reasons.join("; ") + ".",
-                                QMessageBox::NoButton, this);
-    box->setObjectName("noTrash");
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setInformativeText("Delete them permanently? This cannot be undone. Skipped folders stay listed and marked.");
-    QPushButton* permanently = box->addButton("Delete Permanently", QMessageBox::DestructiveRole);
-    QPushButton* skip = box->addButton("Skip", QMessageBox::RejectRole);
-    box->setDefaultButton(skip);
-    box->setEscapeButton(skip);
-    connect(box, &QMessageBox::finished, this, [this, box, permanently, waiting] {
-        if (box->clickedButton() == permanently && !isBusy() && m_folderList.SelCount() > 0) {
-            startRemoval(false);
-            return;
-        }
-        setStatus(m_statusText + " " +
-                  plural(waiting, "folder that no Trash could take was skipped; it stays marked.",
-                         "folders that no Trash could take were skipped; they stay marked."));
-    });
-    box->open();
+    askToDeletePermanently(
+        "noTrash",
+        plural(waiting, "marked folder can't", "marked folders can't") + " be moved to the Trash: " +
+            reasons.join("; ") + ".",
+        "Delete them permanently? This cannot be undone. Skipped folders stay listed and marked.",
+        new QPushButton("Skip"), [this, waiting] {
+            setStatus(m_statusText + " " +
+                      plural(waiting, "folder that no Trash could take was skipped; it stays marked.",
+                             "folders that no Trash could take were skipped; they stay marked."));
+        });
 }
 
 void Form1::showPutBackOutcome() {
@@ -548,10 +548,12 @@ void Form1::showPutBackOutcome() {
               (m_undoable.empty() || !m_cancelled ? "" : " Undo puts back the rest."));
     updateControls();
     List1->setFocus();
-    Dir1->reload();
-    // The list was filled anew since that Delete: a scan shows what came back.
+    // The list was filled anew since that Delete: a scan shows what came
+    // back, and reads the tree afresh as it opens the folder again.
     if (listIsBehind && !m_mainFolderPath.empty())
         Dir1->openFolder(Dir1->Path());
+    else
+        Dir1->reload();
 }
 
 // Every folder the last scan left out, in a box of its own that scrolls,

@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,6 +111,8 @@ private:
     cleaner::TrashCan& trashCan();
     QString trashName() const;
     void askAboutFoldersWithoutTrash(int waiting, const std::vector<std::string>& why);
+    void askToDeletePermanently(const QString& name, const QString& text, const QString& more, QPushButton* other,
+                                std::function<void()> otherwise);
     void applyDeletions(const std::vector<cleaner::RemovalOutcome>& outcomes);
     void applyPutBacks(const std::vector<std::error_code>& outcomes);
     void showPutBackOutcome();
